@@ -1,0 +1,111 @@
+// evkit714-cli: every capability of the program for scripts and test benches.
+//   evkit714-cli [--board usb|sim[:VARIANT]] [--trace] [--realtime] [--xtal MHZ] COMMAND ...
+// Several commands may follow one another; they run in order on one connection.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "board/board_selection.h"
+#include "board/connection.h"
+#include "board/tracing_transport.h"
+#include "cli/cli_context.h"
+#include "cli/command_line.h"
+
+namespace {
+
+evkit::NullPump* g_pump = nullptr;
+
+void onInterrupt(int) {
+    if (g_pump) g_pump->cancel = true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace evkit;
+    using namespace evkit::cli;
+
+    CLI::App app{"EVKIT714 control program, command-line edition"};
+    app.prefix_command();
+    const char* envBoard = std::getenv("EVKIT714_BOARD");
+    std::string boardText = envBoard && *envBoard ? envBoard : "usb";
+    bool trace = false, realtime = false;
+    double xtal = 4.096;
+    app.add_option("--board", boardText, "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)");
+    app.add_flag("--trace", trace, "print every frame written (>) and read (<) on stderr");
+    app.add_flag("--realtime", realtime, "run the virtual board in real time");
+    app.add_option("--xtal", xtal, "oscillator frequency in MHz")->check(CLI::Range(0.001, 1000.0));
+    std::string footer = "Commands:\n";
+    for (const auto& c : commands()) footer += "  " + c.name + std::string(16 - std::min<size_t>(15, c.name.size()), ' ') + c.summary + "\n";
+    footer += "\nRun 'evkit714-cli COMMAND --help' for a command's options.";
+    app.footer(footer);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    }
+    std::vector<std::string> words = app.remaining();
+    if (words.empty()) {
+        std::cerr << app.help();
+        return kExitUsage;
+    }
+
+    std::string error;
+    const auto selection = parseBoardSelection(boardText, &error);
+    if (!selection) {
+        std::cerr << "error: " << error << "\n";
+        return kExitUsage;
+    }
+
+    // Parse the whole command line before anything reaches the board.
+    std::vector<ParsedCommand> parsed;
+    if (int s = parseCommandLine(words, parsed); s != kExitOk) return s;
+
+    VirtualClock virtualClock;
+    SystemClock systemClock;
+    Clock& clock = selection->simulated && !realtime ? static_cast<Clock&>(virtualClock)
+                                                     : static_cast<Clock&>(systemClock);
+    auto base = createTransport(*selection, clock);
+    TracingTransport tracing(*base, [](const std::string& line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    });
+    F32x& transport = trace ? static_cast<F32x&>(tracing) : *base;
+
+    StderrMessages messages;
+    StderrConsole console;
+    NullPump pump;
+    g_pump = &pump;
+    std::signal(SIGINT, onInterrupt);
+    BoardLink link(transport, clock, messages, pump);
+    Session session(link);
+    session.xtal_speed = static_cast<float>(xtal);
+    CliContext ctx{session, link, messages, console, clock, pump, false, false, {}, {}};
+    ctx.openBoard = [&ctx]() {
+        if (ctx.boardOpen) return 0;
+        if (int s = open_board(ctx.link, &ctx.session.DeviceString)) return s;
+        ctx.session.port_number = kPortUsb;
+        ctx.boardOpen = true;
+        return 0;
+    };
+    ctx.identifyBoard = [&ctx]() {
+        if (int s = ctx.openBoard()) return s;
+        if (!ctx.identified) {
+            const auto ids = query_board_id(ctx.link);
+            const auto id = autodetect_device(ctx.link);
+            ctx.session.chip = id.chip;
+            ctx.identified = true;
+            ctx.print("chip", std::to_string(id.chip));
+            ctx.print("device", id.name);
+            ctx.print("board_id", ids[0] + " " + ids[1] + " " + ids[2]);
+        }
+        return 0;
+    };
+
+    const int status = runCommands(ctx, parsed);
+    if (ctx.boardOpen && link.cyHandle) link.transport().Close(link.cyHandle);
+    return status;
+}

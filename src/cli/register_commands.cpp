@@ -1,0 +1,89 @@
+// Register access and identification commands.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "board/connection.h"
+#include "cli/cli_context.h"
+#include "registers/word.h"
+
+namespace evkit::cli {
+
+namespace {
+
+RegisterAddress parseAddressOrThrow(const std::string& text) {
+    auto a = parseRegisterAddress(text);
+    if (!a)
+        throw CLI::ValidationError("register address '" + text +
+                                   "' is not P:A with page 0..255 and address 0..31");
+    return *a;
+}
+
+std::uint32_t parseWordOrThrow(const std::string& text, std::int64_t max = 0xFFFFFF) {
+    auto v = parseInteger(text);
+    if (!v) throw CLI::ValidationError("'" + text + "' is not a number (decimal or 0x-hex)");
+    if (*v < 0 || *v > max)
+        throw CLI::ValidationError("'" + text + "' does not fit in 24 bits (0..0xffffff)");
+    return static_cast<std::uint32_t>(*v);
+}
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "identify", "Open the board, show its identification and detect the device", 0, true,
+    [](CLI::App&) -> Runner {
+        return [](CliContext& ctx) {
+            if (int s = ctx.identifyBoard()) return CliContext::fromStatus(s);
+            return static_cast<int>(kExitOk);
+        };
+    }});
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "read", "Read register P:A (24-bit word, or 32 with --width 32)", 1, true,
+    [](CLI::App& app) -> Runner {
+        auto address = std::make_shared<std::string>();
+        auto width = std::make_shared<int>(24);
+        app.add_option("ADDRESS", *address, "register as P:A")->required();
+        app.add_option("--width", *width, "word width in bits")->check(CLI::IsMember({24, 32}));
+        app.parse_complete_callback([address] { parseAddressOrThrow(*address); });
+        return [address, width](CliContext& ctx) {
+            const auto a = parseAddressOrThrow(*address);
+            std::int32_t word = 0;
+            const int s = ctx.link.readRegister(a.page, a.address, &word, *width);
+            if (s != 0) return static_cast<int>(kExitFailure);
+            ctx.print("word", *width == 32 ? hexWord(static_cast<std::uint32_t>(word), 8)
+                                           : hexWord(static_cast<std::uint32_t>(word) & 0xFFFFFF));
+            return static_cast<int>(kExitOk);
+        };
+    }});
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "write", "Write register P:A with a 24-bit WORD (decimal or 0x-hex)", 2, true,
+    [](CLI::App& app) -> Runner {
+        auto address = std::make_shared<std::string>();
+        auto word = std::make_shared<std::string>();
+        app.add_option("ADDRESS", *address, "register as P:A")->required();
+        app.add_option("WORD", *word, "24-bit word")->required();
+        app.parse_complete_callback([address, word] {
+            parseAddressOrThrow(*address);
+            parseWordOrThrow(*word);
+        });
+        return [address, word](CliContext& ctx) {
+            const auto a = parseAddressOrThrow(*address);
+            const auto w = parseWordOrThrow(*word);
+            return CliContext::fromStatus(ctx.link.writeRegister(a.page, a.address, w));
+        };
+    }});
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "command", "Send a command byte through the board command layer", 1, true,
+    [](CLI::App& app) -> Runner {
+        auto byte = std::make_shared<std::string>();
+        app.add_option("BYTE", *byte, "command byte 0..255 (decimal or 0x-hex)")->required();
+        app.parse_complete_callback([byte] { parseWordOrThrow(*byte, 255); });
+        return [byte](CliContext& ctx) {
+            const auto b = parseWordOrThrow(*byte, 255);
+            return CliContext::fromStatus(ctx.link.Fun_USB(static_cast<int>(b), 0, 0, 0,
+                                                           ctx.session.number_of_bits, nullptr));
+        };
+    }});
+
+}  // namespace
+}  // namespace evkit::cli

@@ -1,0 +1,42 @@
+#pragma once
+// The converter inside the virtual board: its paged register file with power-on defaults,
+// its analogue inputs and its board EEPROM.
+#include <array>
+#include <cstdint>
+#include <map>
+
+#include "sim/signal_source.h"
+#include "sim/variants.h"
+
+namespace evkit::sim {
+
+class DeviceModel {
+public:
+    explicit DeviceModel(const Variant& variant);
+
+    const Variant& variant() const { return variant_; }
+    // Registers hold 24-bit words, except the 4-byte identification word at 65:0.
+    std::uint32_t reg(int page, int address) const;
+    void setReg(int page, int address, std::uint32_t word);
+    // A write from the bus: address 31 selects the page; the status register clears the
+    // bits written as one (its identification bits stay).
+    void busWrite(int address, std::uint32_t word);
+    std::uint32_t busRead(int address) const { return reg(page, address); }
+    // Restores every register to its power-on value (device command 0xF4).
+    void powerOn();
+
+    // Clock divider K (configuration bits 0..3) and the output word rate.
+    int clockDivider() const { return static_cast<int>(reg(0, 0) & 0xF); }
+    double wordRate() const;  // words per second, 0 when K = 0
+
+    int page = 0;
+    double xtalMHz = 4.096;
+    SignalSource signal;
+    std::array<std::uint8_t, 256> eeprom{};
+
+private:
+    const Variant& variant_;
+    std::map<int, std::array<std::uint32_t, 32>> pages_;
+};
+
+}  // namespace evkit::sim
