@@ -14,7 +14,7 @@ class TimedMeasurement : public Activity {
 public:
     TimedMeasurement(double due, std::array<std::uint32_t, 3> counts) : due_(due), counts_(counts) {}
     double nextTime() const override { return done_ ? kNever : due_; }
-    std::vector<std::uint8_t> emit(VirtualBoard&) override {
+    std::vector<std::uint8_t> produce(VirtualBoard&) override {
         done_ = true;
         // Bytes 0..2 carry count 1, 3..5 count 0, 6..8 count 2 (the host's word order).
         std::vector<std::uint8_t> out;
@@ -266,7 +266,7 @@ void VirtualBoard::produceUntil(double t) {
         for (auto& a : activities_)
             if (!earliest || a->nextTime() < earliest->nextTime()) earliest = a.get();
         if (!earliest || earliest->nextTime() > t) break;
-        answer(earliest->emit(*this));
+        answer(earliest->produce(*this));
     }
     std::erase_if(activities_,
                   [](const auto& a) { return a->nextTime() == Activity::kNever; });

@@ -29,7 +29,7 @@ public:
     // Time (board clock, seconds) at which the next bytes are due; kNever when finished.
     virtual double nextTime() const = 0;
     // Produces the bytes due at nextTime() and moves on.
-    virtual std::vector<std::uint8_t> emit(VirtualBoard& board) = 0;
+    virtual std::vector<std::uint8_t> produce(VirtualBoard& board) = 0;
 };
 
 // A part of the firmware: streams, calibration, pulse counting, EEPROM. Modules see every
