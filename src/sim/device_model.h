@@ -29,6 +29,19 @@ public:
     int clockDivider() const { return static_cast<int>(reg(0, 0) & 0xF); }
     double wordRate() const;  // words per second, 0 when K = 0
 
+    // What the converter makes of an analogue input after its own correction: every
+    // measurement of the virtual board (sample streams, computed results, pulses) goes
+    // through here, so calibration registers act on all of them alike.
+    struct InputCorrection {
+        double offset = 0.0;  // added to the input (full-scale units)
+        double gain = 1.0;    // multiplies the offset-corrected input
+    };
+    std::array<InputCorrection, 4> correction;
+    double input(Input which, double t, std::uint64_t n) const {
+        const auto& c = correction[static_cast<size_t>(which)];
+        return c.gain * (signal.value(which, t, n) + c.offset);
+    }
+
     int page = 0;
     double xtalMHz = 4.096;
     SignalSource signal;
