@@ -2,9 +2,12 @@
 
 namespace evkit::sim {
 
+std::unique_ptr<FirmwareModule> makeEepromModule();
+
 // Each firmware feature of the virtual board adds its module here.
 std::vector<std::unique_ptr<FirmwareModule>> standardModules() {
     std::vector<std::unique_ptr<FirmwareModule>> modules;
+    modules.push_back(makeEepromModule());
     return modules;
 }
 
