@@ -47,6 +47,7 @@ EepromPanel::EepromPanel(AppContext& ctx, QWidget* parent)
     count_->setRange(0, diagnostics::kEepromMaxWriteCount);
     count_->setValue(diagnostics::kEepromBlockSize);
     count_->setKeyboardTracking(false);
+    count_->setMinimumWidth(70);
     count_->setToolTip("Bytes to show (read: 0 to 48) or to write (0 to 255)");
 
     table_ = new QTableWidget(kEepromTableRows, 1, this);
@@ -74,6 +75,10 @@ EepromPanel::EepromPanel(AppContext& ctx, QWidget* parent)
     busy_->setObjectName("EEPROM_BUSY");
     busy_->setStyleSheet("QLabel { color: white; background: #c03030; padding: 2px 6px; }");
     busy_->setVisible(false);
+    // Keep the table still when the indicator comes and goes.
+    QSizePolicy keep = busy_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    busy_->setSizePolicy(keep);
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel("Bytes"));
@@ -85,7 +90,7 @@ EepromPanel::EepromPanel(AppContext& ctx, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(table_, 1);
     layout->addWidget(busy_);
-    resize(300, 520);
+    resize(320, 560);
 
     connect(readButton_, &QPushButton::clicked, this, &EepromPanel::cbfrd_br);
     connect(writeButton_, &QPushButton::clicked, this, &EepromPanel::BOOTBURN);

@@ -49,9 +49,10 @@ RegisterAssistWindow::RegisterAssistWindow(AppContext& ctx, QWidget* parent)
     fields_->setHorizontalHeaderLabels({"Field", "Bits", "Value"});
     fields_->verticalHeader()->setVisible(false);
     fields_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    fields_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    fields_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     fields_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
-    fields_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    fields_->horizontalHeader()->setStretchLastSection(true);
+    fields_->verticalHeader()->setDefaultSectionSize(22);
 
     auto* top = new QGridLayout;
     top->addWidget(new QLabel("Register (page:address)"), 0, 0);

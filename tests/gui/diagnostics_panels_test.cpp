@@ -202,7 +202,7 @@ TEST(EepromPanel, WriteShowsTheBusyIndicatorAndSendsTheTableBytes) {
     p.rig.pump.onProcess = [&] {
         EXPECT_TRUE(busy->isVisible());
         EXPECT_FALSE(write->isEnabled());
-        ++during;
+        if (++during == 1) saveShot(panel, "eeprom_panel_writing.png");
     };
     EXPECT_EQ(panel.BOOTBURN(), 0);
     EXPECT_EQ(during, 3);
