@@ -1,3 +1,4 @@
+#include "sim/capture_stream.h"
 #include "sim/virtual_board.h"
 
 namespace evkit::sim {
@@ -8,6 +9,7 @@ std::unique_ptr<FirmwareModule> makeEepromModule();
 std::vector<std::unique_ptr<FirmwareModule>> standardModules() {
     std::vector<std::unique_ptr<FirmwareModule>> modules;
     modules.push_back(makeEepromModule());
+    modules.push_back(makeCaptureStreamModule());
     return modules;
 }
 
