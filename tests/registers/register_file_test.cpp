@@ -100,6 +100,13 @@ TEST_F(FileFixture, IncompatibleFileWritesNothingAndSaysSoOnce) {
     }
 }
 
+TEST_F(FileFixture, MissingFileIsReportedAndWritesNothing) {
+    EXPECT_NE(retrieveRegisterFile(rig.link, rig.messages, tempPath("no/such/file.rsf")), 0);
+    EXPECT_TRUE(rig.takeFrames().empty());
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].first, "Error Message");
+}
+
 TEST_F(FileFixture, FailingWritesAreEachReportedAndNotCalledRetrieved) {
     const std::string path = tempPath("fail.rsf");
     writeText(path, "T\n" + seventeen());
