@@ -1,0 +1,109 @@
+// Device setup and register settings file commands. Every edit goes through the same
+// control table and model as the setup window.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "cli/cli_context.h"
+#include "registers/register_file.h"
+#include "setup/setup_model.h"
+
+namespace evkit::cli {
+
+namespace {
+
+struct Assignment {
+    const setup::ControlSpec* control = nullptr;
+    double value = 0.0;
+};
+
+Assignment parseAssignment(const std::string& text) {
+    const auto eq = text.find('=');
+    if (eq == std::string::npos) throw CLI::ValidationError("'" + text + "' is not NAME=VALUE");
+    const std::string name = text.substr(0, eq);
+    const auto* control = setup::findSetupControl(name);
+    if (!control)
+        throw CLI::ValidationError("'" + name + "' is not a setup control (see 'setup show')");
+    std::string error;
+    const auto value = setup::parseControlValue(*control, text.substr(eq + 1), &error);
+    if (!value) throw CLI::ValidationError(name + ": " + error);
+    return {control, *value};
+}
+
+void printControls(const CliContext& ctx, const setup::SetupModel& model,
+                   const std::vector<const setup::ControlSpec*>& controls) {
+    for (const auto* c : controls)
+        ctx.print(c->name, setup::formatControlValue(*c, model.value(*c)));
+}
+
+std::vector<const setup::ControlSpec*> allShownControls() {
+    std::vector<const setup::ControlSpec*> out;
+    for (const auto& c : setup::setupControls())
+        if (c.kind != setup::ControlKind::Button) out.push_back(&c);
+    return out;
+}
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "setup",
+    "Device setup: show | set NAME=VALUE... | reset | clear-status (NAME: a setup control)", 1,
+    true, [](CLI::App& app) -> Runner {
+        auto action = std::make_shared<std::string>();
+        auto args = std::make_shared<std::vector<std::string>>();
+        app.add_option("ACTION", *action, "show, set, reset or clear-status")
+            ->required()
+            ->check(CLI::IsMember({"show", "set", "reset", "clear-status"}));
+        app.add_option("ASSIGNMENTS", *args, "NAME=VALUE for set (words in 0x-hex or decimal)");
+        app.parse_complete_callback([action, args] {
+            if (*action == "set" && args->empty())
+                throw CLI::ValidationError("setup set needs at least one NAME=VALUE");
+            if (*action != "set" && !args->empty())
+                throw CLI::ValidationError("setup " + *action + " takes no further words");
+            for (const auto& a : *args) parseAssignment(a);
+        });
+        return [action, args](CliContext& ctx) {
+            setup::SetupModel model(ctx.session, ctx.messages);
+            if (*action == "reset") {
+                if (int s = model.reset()) return CliContext::fromStatus(s);
+                printControls(ctx, model, allShownControls());
+                return static_cast<int>(kExitOk);
+            }
+            // The window refreshes when it opens: every edit starts from the device's values.
+            if (int s = model.Refresh_Setup()) return CliContext::fromStatus(s);
+            if (*action == "show") {
+                printControls(ctx, model, allShownControls());
+            } else if (*action == "clear-status") {
+                if (int s = model.clearStatus()) return CliContext::fromStatus(s);
+                printControls(
+                    ctx, model,
+                    setup::registerControls(*setup::findSetupControl("SETUP_STATUS_HEX")));
+            } else {
+                for (const auto& text : *args) {
+                    const Assignment a = parseAssignment(text);
+                    if (int s = model.commit(*a.control, a.value)) return CliContext::fromStatus(s);
+                    printControls(ctx, model, setup::registerControls(*a.control));
+                }
+            }
+            return static_cast<int>(kExitOk);
+        };
+    }});
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "registers",
+    "Register settings file: retrieve FILE.rsf (write it to the device) | store "
+    "FILE.rsf (save the device's registers)",
+    2, true, [](CLI::App& app) -> Runner {
+        auto action = std::make_shared<std::string>();
+        auto file = std::make_shared<std::string>();
+        app.add_option("ACTION", *action, "retrieve or store")
+            ->required()
+            ->check(CLI::IsMember({"retrieve", "store"}));
+        app.add_option("FILE", *file, "register settings file (.rsf)")->required();
+        return [action, file](CliContext& ctx) {
+            const int s = *action == "retrieve"
+                              ? retrieveRegisterFile(ctx.link, ctx.messages, *file)
+                              : storeRegisterFile(ctx.link, ctx.messages, *file);
+            return CliContext::fromStatus(s);
+        };
+    }});
+
+}  // namespace
+}  // namespace evkit::cli
