@@ -1,3 +1,4 @@
+#include "sim/conversion_stream.h"
 #include "sim/virtual_board.h"
 
 namespace evkit::sim {
@@ -5,6 +6,7 @@ namespace evkit::sim {
 // Each firmware feature of the virtual board adds its module here.
 std::vector<std::unique_ptr<FirmwareModule>> standardModules() {
     std::vector<std::unique_ptr<FirmwareModule>> modules;
+    modules.push_back(makeConversionStreamModule());
     return modules;
 }
 
