@@ -153,6 +153,7 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     auto* lower = new QHBoxLayout;
     auto* left = new QVBoxLayout;
     left->addWidget(makeGroup("Further results", 0));
+    left->addStretch(1);
     auto* chartBox = new QGroupBox("Strip chart", this);
     auto* chartLayout = new QVBoxLayout(chartBox);
     chartQuantity_ = new QComboBox(chartBox);
@@ -164,6 +165,8 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     chart_->addGraph();
     chart_->graph(0)->setPen(QPen(QColor(0xC0, 0x00, 0xC0), 1.5));
     chart_->xAxis->setLabel("cycle");
+    chart_->yAxis->setNumberFormat("g");
+    chart_->yAxis->setNumberPrecision(8);
     chartLayout->addWidget(chartQuantity_);
     chartLayout->addWidget(chart_, 1);
     lower->addLayout(left);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "conversion/conversion_panel.h"
 #include "sim_rig.h"
@@ -230,13 +231,16 @@ TEST_F(PanelFixture, LogOpenAppendAndReset) {
 }
 
 TEST_F(PanelFixture, ClosingDuringARunStopsNothing) {
+    rig.session.chip = 13;
     panel.openFromMenu();
     w<QSpinBox>("CONV_AVERAGE_COUNT")->setValue(2);
     const char* shotDir = std::getenv("EVKIT_SCREENSHOT_DIR");
+    bool shot = false;
     rig.pump.onProcess = [&] {
         const int u = panel.monitor().updates();
-        if (u == 3 && shotDir && panel.isVisible()) {
+        if (u == 3 && shotDir && !std::exchange(shot, true)) {
             panel.resize(panel.sizeHint());
+            QApplication::processEvents();  // the chart's queued replot
             panel.grab().save(QString(shotDir) + "/conversion_panel.png");
         }
         if (u == 4 && panel.isVisible()) panel.close();
