@@ -278,7 +278,6 @@ void ConversionPanel::Conv_OpenFile() {
     if (!chosen) return;
     logPath_->setText(QString::fromStdString(*chosen));
     LogHeaderValues header;
-    header.chip = ctx_.session.chip;
     if (headerSource)
         if (auto v = headerSource()) header = *v;
     header.chip = ctx_.session.chip;
