@@ -1,4 +1,5 @@
 #include "sim/capture_stream.h"
+#include "sim/conversion_stream.h"
 #include "sim/virtual_board.h"
 
 namespace evkit::sim {
@@ -10,6 +11,7 @@ std::vector<std::unique_ptr<FirmwareModule>> standardModules() {
     std::vector<std::unique_ptr<FirmwareModule>> modules;
     modules.push_back(makeEepromModule());
     modules.push_back(makeCaptureStreamModule());
+    modules.push_back(makeConversionStreamModule());
     return modules;
 }
 

@@ -1,0 +1,134 @@
+// Conversion monitor commands: the live results, the line frequency and Tmeas entries.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "cli/cli_context.h"
+#include "conversion/conversion_log.h"
+#include "conversion/monitor.h"
+#include "registers/word.h"
+#include "support/format.h"
+
+namespace evkit::cli {
+
+namespace {
+
+using namespace evkit::conversion;
+
+std::string number(double v) {
+    return strprintf("%.6f", v);
+}
+
+// Prints one block of lines per update and appends it to the log when one is open.
+class CliMonitorView : public MonitorView {
+  public:
+    CliMonitorView(CliContext& ctx, ConversionMonitor& monitor, int count, int maxUpdates,
+                   ConversionLog* log)
+        : ctx_(ctx), monitor_(monitor), count_(count), maxUpdates_(maxUpdates), log_(log) {}
+
+    void showStatistics(const Values& means, const Values& deviations) override {
+        means_ = means;
+        deviations_ = deviations;
+    }
+    void showTmeas(std::uint32_t word) override {
+        tmeas_ = word;
+        tmeasShown_ = true;
+    }
+    void updateDone(int update, const std::string& time) override {
+        ctx_.print("update", std::to_string(update));
+        const Values& current = monitor_.current();
+        for (const auto& q : quantityTable()) {
+            const auto i = static_cast<size_t>(q.quantity);
+            ctx_.print(q.name, number(current[i]));
+            if (count_ > 1) {
+                ctx_.print(std::string(q.name) + "_AVG", number(means_[i]));
+                ctx_.print(std::string(q.name) + "_SD", number(deviations_[i]));
+            }
+        }
+        if (monitor_.hasLineFrequency()) ctx_.print("LINE_FREQ", number(monitor_.lineFrequency()));
+        if (tmeasShown_) ctx_.print("TMEAS", std::to_string(tmeas_));
+        tmeasShown_ = false;
+        ctx_.print("time", time);
+        std::fflush(stdout);
+        if (log_ && !log_->append(loggedValues(current, monitor_.lineFrequency())))
+            ctx_.messages.show(evkit::msg::kErrorTitle,
+                               "Cannot write the log file " + log_->path());
+        if (maxUpdates_ > 0 && update >= maxUpdates_) monitor_.STOP_CONV();
+    }
+
+  private:
+    CliContext& ctx_;
+    ConversionMonitor& monitor_;
+    int count_;
+    int maxUpdates_;
+    ConversionLog* log_;
+    Values means_{}, deviations_{};
+    std::uint32_t tmeas_ = 0;
+    bool tmeasShown_ = false;
+};
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "monitor",
+    "Show the device's results per update (--count cycles each) until --updates or Ctrl-C", 0, true,
+    [](CLI::App& app) -> Runner {
+        auto count = std::make_shared<int>(1);
+        auto updates = std::make_shared<int>(0);
+        auto single = std::make_shared<bool>(false);
+        auto logPath = std::make_shared<std::string>();
+        app.add_option("--count", *count, "computation cycles per update")
+            ->check(CLI::Range(1, kMaxAverageCount));
+        app.add_option("--updates", *updates, "stop after this many updates (0: until Ctrl-C)")
+            ->check(CLI::NonNegativeNumber);
+        app.add_flag("--single", *single, "one update only");
+        app.add_option("--log", *logPath, "write a conversion log, one line per update");
+        return [=](CliContext& ctx) {
+            ConversionLog log;
+            if (!logPath->empty()) {
+                if (int s = ctx.identifyBoard()) return CliContext::fromStatus(s);
+                LogHeaderValues header;
+                if (int s = readLogHeaderValues(ctx.link, ctx.session.chip, &header,
+                                                ctx.session.number_of_bits))
+                    return CliContext::fromStatus(s);
+                if (!log.open(*logPath, header)) {
+                    ctx.messages.show(evkit::msg::kErrorTitle,
+                                      "Cannot create the log file " + *logPath);
+                    return static_cast<int>(kExitFailure);
+                }
+            }
+            ConversionMonitor monitor(ctx.session, ctx.console);
+            CliMonitorView view(ctx, monitor, *count, *updates, logPath->empty() ? nullptr : &log);
+            return CliContext::fromStatus(monitor.START(*count, *single, view));
+        };
+    }});
+
+EVKIT_CLI_COMMAND(CommandSpec{"line-frequency", "Set the line frequency HZ (epsilon register 1:17)",
+                              1, true, [](CLI::App& app) -> Runner {
+                                  auto hz = std::make_shared<double>(0.0);
+                                  app.add_option("HZ", *hz, "line frequency in Hz")
+                                      ->required()
+                                      ->check(CLI::Range(0.0, 1.0e6));
+                                  return [hz](CliContext& ctx) {
+                                      double shown = 0;
+                                      std::uint32_t word = 0;
+                                      const int s =
+                                          setLineFrequency(ctx.session, *hz, &shown, &word);
+                                      if (s != 0) return static_cast<int>(kExitFailure);
+                                      ctx.print("LINE_FREQ", number(shown));
+                                      ctx.print("epsilon", hexWord(word));
+                                      return static_cast<int>(kExitOk);
+                                  };
+                              }});
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "tmeas", "Write the Tmeas register 5:26 with N; the monitor follows it down to 0", 1, true,
+    [](CLI::App& app) -> Runner {
+        auto n = std::make_shared<std::int64_t>(0);
+        app.add_option("N", *n, "Tmeas value")->required()->check(CLI::Range(0, 0xFFFFFF));
+        return [n](CliContext& ctx) {
+            if (int s = setTmeas(ctx.session, *n)) return CliContext::fromStatus(s);
+            ctx.print("TMEAS", std::to_string(*n));
+            return static_cast<int>(kExitOk);
+        };
+    }});
+
+}  // namespace
+}  // namespace evkit::cli
