@@ -7,7 +7,7 @@
 namespace evkit {
 
 class Pump {
-  public:
+public:
     virtual ~Pump() = default;
     virtual void processEvents() = 0;
     // True once the user asked the running operation to stop.
@@ -20,7 +20,7 @@ class Pump {
 
 // Does nothing; cancellation can be requested programmatically (Ctrl-C handler, tests).
 class NullPump : public Pump {
-  public:
+public:
     void processEvents() override {
         if (onProcess) onProcess();
     }
