@@ -1,17 +1,108 @@
 // evkit714: the desktop program.
+//   evkit714 [--board usb|sim[:VARIANT]] [--trace] [--realtime] [--connect]
+// The virtual board keeps real time here (a wait of one second takes one second), so the
+// program behaves as it does with a board; --realtime is accepted for the command line's
+// sake and changes nothing.
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/qt_seams.h"
+#include "app/shell.h"
+#include "app/start_window.h"
+#include "board/board_selection.h"
+#include "board/tracing_transport.h"
+
+namespace {
+
+// The icon from the desktop theme when installed, else a drawn one.
+QIcon applicationIcon() {
+    QIcon icon = QIcon::fromTheme("evkit714");
+    if (!icon.isNull()) return icon;
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1f, 0x5f, 0x9f));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(2, 2, 60, 60, 10, 10);
+    p.setPen(QPen(QColor(0xff, 0xd0, 0x40), 4));
+    QPainterPath wave;
+    wave.moveTo(8, 32);
+    wave.cubicTo(20, 4, 28, 4, 32, 32);
+    wave.cubicTo(36, 60, 44, 60, 56, 32);
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(wave);
+    p.end();
+    return QIcon(pixmap);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    using namespace evkit;
     QApplication app(argc, argv);
     QApplication::setApplicationName("EVKIT714");
-    QMainWindow window;
-    window.setWindowTitle("EVKIT714");
-    auto* version = new QLabel("Version 3.0.2");
-    version->setObjectName("START_VERSION");
-    window.setCentralWidget(version);
-    window.resize(480, 320);
-    window.show();
-    return app.exec();
+    QApplication::setApplicationVersion(app::StartWindow::kVersion);
+    QApplication::setDesktopFileName("evkit714");
+    QApplication::setWindowIcon(applicationIcon());
+    // The program ends by the start window's close or by a confirmed quit, nothing else.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("EVKIT714 control and evaluation program");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const char* envBoard = std::getenv("EVKIT714_BOARD");
+    const QString defaultBoard = envBoard && *envBoard ? envBoard : "usb";
+    QCommandLineOption boardOption(
+        "board", "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)", "board", defaultBoard);
+    QCommandLineOption traceOption("trace", "print every frame written (>) and read (<) on stderr");
+    QCommandLineOption realtimeOption("realtime",
+                                      "accepted; the virtual board always keeps real time here");
+    QCommandLineOption connectOption(
+        "connect", "connect to the board at start, as Connection > USB Board does");
+    parser.addOptions({boardOption, traceOption, realtimeOption, connectOption});
+    parser.process(app);
+
+    std::string error;
+    const auto selection = parseBoardSelection(parser.value(boardOption).toStdString(), &error);
+    if (!selection) {
+        std::fprintf(stderr, "error: %s\n", error.c_str());
+        return 2;
+    }
+
+    SystemClock clock;
+    auto base = createTransport(*selection, clock);
+    TracingTransport tracing(*base, [](const std::string& line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    });
+    F32x& transport = parser.isSet(traceOption) ? static_cast<F32x&>(tracing) : *base;
+
+    app::QtMessages messages;
+    app::QtConsole console;
+    app::QtPump pump;
+    app::QtFileDialogs dialogs;
+    BoardLink link(transport, clock, messages, pump);
+    Session session(link);
+
+    session.projectDir = QCoreApplication::applicationDirPath().toStdString();
+    if (session.projectDir.empty()) {
+        messages.show("Error", "Couldn't find project directory\n");
+        return 0;
+    }
+
+    app::Shell shell(session, messages, console, dialogs, clock);
+    shell.start().show();
+    if (parser.isSet(connectOption))
+        QTimer::singleShot(0, &shell.start(), &app::StartWindow::cbfUSB);
+    const int code = app.exec();
+    shell.start().afterEventLoop();
+    return code;
 }

@@ -16,6 +16,7 @@ struct Session {
     explicit Session(BoardLink& l) : link(l) {}
 
     BoardLink& link;
+    std::string projectDir;  // directory of the program, found at start
     int number_of_bits = 24;
     // Full scale of a signed register word: 2^(bits - 1).
     std::int32_t range = static_cast<std::int32_t>(std::pow(2.0, 24 - 1));

@@ -12,6 +12,10 @@ public:
     virtual void processEvents() = 0;
     // True once the user asked the running operation to stop.
     virtual bool cancelRequested() = 0;
+    // A stop button calls requestCancel(); a long operation calls clearCancel() as it
+    // starts, so that an earlier stop does not end it at once.
+    virtual void requestCancel() = 0;
+    virtual void clearCancel() = 0;
 };
 
 // Does nothing; cancellation can be requested programmatically (Ctrl-C handler, tests).
@@ -21,6 +25,8 @@ public:
         if (onProcess) onProcess();
     }
     bool cancelRequested() override { return cancel.load(); }
+    void requestCancel() override { cancel = true; }
+    void clearCancel() override { cancel = false; }
     std::atomic<bool> cancel{false};
     std::function<void()> onProcess;  // tests hook events in here
 };

@@ -1,0 +1,106 @@
+#include "app/qt_seams.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace evkit::app {
+
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool onUiThread() {
+    return qApp && QThread::currentThread() == qApp->thread();
+}
+
+}  // namespace
+
+void QtMessages::show(std::string_view title, std::string_view text) {
+    const QString t = qs(title), m = qs(text);
+    if (!qApp) return;
+    if (!onUiThread()) {
+        QMetaObject::invokeMethod(
+            qApp, [this, t, m] { show(t.toStdString(), m.toStdString()); }, Qt::QueuedConnection);
+        return;
+    }
+    const bool error = t.contains("Error", Qt::CaseInsensitive);
+    QMessageBox box(error ? QMessageBox::Warning : QMessageBox::Information, t, m, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+QtConsole::QtConsole() {
+    window_ = new QWidget(nullptr, Qt::Window);
+    window_->setObjectName("console");
+    window_->setWindowTitle("Console");
+    window_->setAttribute(Qt::WA_ShowWithoutActivating);
+    text_ = new QPlainTextEdit(window_);
+    text_->setReadOnly(true);
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* layout = new QVBoxLayout(window_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(text_);
+    window_->resize(450, 250);
+    window_->move(200, 200);
+}
+
+QtConsole::~QtConsole() {
+    delete window_.data();
+}
+
+void QtConsole::print(std::string_view text) {
+    const QString t = qs(text);
+    if (!onUiThread()) {
+        QMetaObject::invokeMethod(
+            qApp, [this, t] { append(t); }, Qt::QueuedConnection);
+        return;
+    }
+    append(t);
+}
+
+void QtConsole::append(const QString& text) {
+    if (!window_) return;
+    text_->moveCursor(QTextCursor::End);
+    text_->insertPlainText(text);
+    text_->moveCursor(QTextCursor::End);
+    if (!window_->isVisible()) window_->show();
+}
+
+void QtPump::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+QString QtFileDialogs::filterFor(const std::string& pattern) {
+    QString p = QString::fromStdString(pattern).trimmed();
+    p.replace(';', ' ');
+    if (p.isEmpty() || p == "*" || p == "*.*") return "All files (*)";
+    return p + " files (" + p + ");;All files (*)";
+}
+
+std::optional<std::string> QtFileDialogs::openFile(const std::string& title,
+                                                   const std::string& pattern) {
+    const QString path = QFileDialog::getOpenFileName(
+        QApplication::activeWindow(), QString::fromStdString(title), QString(), filterFor(pattern));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+std::optional<std::string> QtFileDialogs::saveFile(const std::string& title,
+                                                   const std::string& pattern,
+                                                   const std::string& suggestedName) {
+    const QString path =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), QString::fromStdString(title),
+                                     QString::fromStdString(suggestedName), filterFor(pattern));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+}  // namespace evkit::app

@@ -1,0 +1,430 @@
+#include "app/start_window.h"
+
+#include <qcustomplot.h>
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/standing_window.h"
+#include "board/connection.h"
+
+namespace evkit::app {
+
+namespace {
+
+using Callback = void (StartWindow::*)();
+
+struct MenuEntry {
+    const char* role;
+    const char* text;
+    int menu;  // index into kMenus
+    Callback callback;
+};
+
+const char* const kMenus[] = {"&Program", "&Connection", "&Windows"};
+
+const MenuEntry kMenuEntries[] = {
+    {"MENU_START", "&Start Window", 0, &StartWindow::STARTUP},
+    {"MENU_QUIT", "&Quit...", 0, &StartWindow::QUIT},
+    {"MENU_USB", "&USB Board", 1, &StartWindow::cbfUSB},
+    {"MENU_DISK", "&Disk File...", 1, &StartWindow::SELECT_DISK},
+    {"MENU_SETUP", "&Setup", 2, &StartWindow::SETUP},
+    {"MENU_COLLECTION", "Data &Collection", 2, &StartWindow::COLLECTION},
+    {"MENU_CONVERSION", "C&onversion Monitor", 2, &StartWindow::CONVERSION},
+    {"MENU_CALIBRATION", "C&alibration", 2, &StartWindow::CAL_MNU},
+    {"MENU_PULSE", "Energy &Pulse", 2, &StartWindow::PULSEWIN},
+    {"MENU_DEBUG", "Register &Debug", 2, &StartWindow::DEBUGWIN},
+    {"MENU_EEPROM", "Board &EEPROM", 2, &StartWindow::EEPROMWIN},
+};
+
+// The windows reachable only with a board.
+const char* const kBoardWindows[] = {"MENU_SETUP",       "MENU_PULSE",  "MENU_CONVERSION",
+                                     "MENU_CALIBRATION", "MENU_EEPROM", "MENU_DEBUG"};
+
+const char* const kHintStart =
+    "Connect the evaluation board and choose Connection \u25B8 USB Board, or choose "
+    "Connection \u25B8 Disk File to analyse a stored capture (*.dat).";
+const char* const kHintUsb =
+    "Connected. Open a window from the Windows menu: Setup to read and edit the device "
+    "registers, Data Collection to capture and analyse samples, Conversion Monitor for live "
+    "results.";
+const char* const kHintLost =
+    "The connection to the board was lost. Check the cable and power, reset the board and "
+    "choose Connection \u25B8 USB Board again.";
+
+QLabel* valueLabel(const char* name, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+}  // namespace
+
+StartWindow::StartWindow(AppContext& ctx) : ctx_(ctx) {
+    setObjectName("pnl_start");
+    setWindowTitle("EVKIT714");
+    endEventLoop = [](int code) { QCoreApplication::exit(code); };
+    buildMenus();
+    buildContents();
+    resize(520, 330);
+}
+
+void StartWindow::buildMenus() {
+    QMenu* menus[std::size(kMenus)];
+    for (std::size_t i = 0; i < std::size(kMenus); ++i) menus[i] = menuBar()->addMenu(kMenus[i]);
+    for (const auto& e : kMenuEntries) {
+        QAction* action = menus[e.menu]->addAction(e.text);
+        action->setObjectName(e.role);
+        action->setCheckable(true);
+        if (e.callback == &StartWindow::QUIT) menus[e.menu]->insertSeparator(action);
+        const Callback callback = e.callback;
+        // Triggering a checkable action flips its mark; the callbacks alone decide the
+        // marks, so the flip is undone before the callback runs.
+        connect(action, &QAction::triggered, this, [this, action, callback](bool checked) {
+            action->setChecked(!checked);
+            (this->*callback)();
+        });
+    }
+    // Before a connection only the start window, the connection items and quit are usable.
+    setMenuChecked("MENU_START", true);
+    for (const char* role : kBoardWindows) setMenuDimmed(role, true);
+    setMenuDimmed("MENU_COLLECTION", true);
+}
+
+void StartWindow::buildContents() {
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(16, 12, 16, 12);
+    outer->setSpacing(10);
+
+    auto* title = new QLabel("EVKIT714 Evaluation Kit", central);
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    title->setFont(big);
+    auto* subtitle = new QLabel("PM70xx power and energy measurement converter", central);
+    auto* versionRow = new QHBoxLayout;
+    versionRow->addWidget(title);
+    versionRow->addStretch(1);
+    versionRow->addWidget(new QLabel("Version", central));
+    version_ = valueLabel("START_VERSION", central);
+    version_->setText(kVersion);
+    QFont bold = version_->font();
+    bold.setBold(true);
+    version_->setFont(bold);
+    versionRow->addWidget(version_);
+    outer->addLayout(versionRow);
+    outer->addWidget(subtitle);
+
+    auto* box = new QGroupBox("Board", central);
+    auto* grid = new QGridLayout(box);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    const auto addRow = [&](const char* caption, QWidget* value) {
+        grid->addWidget(new QLabel(caption, box), row, 0);
+        grid->addWidget(value, row, 1);
+        ++row;
+    };
+    mode_ = valueLabel("START_MODE", box);
+    mode_->setText("Not connected");
+    addRow("Mode:", mode_);
+    product_ = valueLabel("START_PRODUCT", box);
+    addRow("Product:", product_);
+    deviceName_ = valueLabel("START_DEVICE_NAME", box);
+    deviceName_->setFont(bold);
+    addRow("Device:", deviceName_);
+    auto* ids = new QWidget(box);
+    auto* idRow = new QHBoxLayout(ids);
+    idRow->setContentsMargins(0, 0, 0, 0);
+    const char* idNames[3] = {"START_BOARD_ID_1", "START_BOARD_ID_2", "START_BOARD_ID_3"};
+    for (int i = 0; i < 3; ++i) {
+        boardId_[i] = valueLabel(idNames[i], ids);
+        boardId_[i]->setFrameShape(QFrame::StyledPanel);
+        boardId_[i]->setMinimumWidth(48);
+        boardId_[i]->setAlignment(Qt::AlignCenter);
+        idRow->addWidget(boardId_[i]);
+    }
+    idRow->addStretch(1);
+    addRow("Board ID:", ids);
+    outer->addWidget(box);
+
+    hint_ = new QLabel(central);
+    hint_->setObjectName("START_HINT");
+    hint_->setWordWrap(true);
+    hint_->setFrameShape(QFrame::StyledPanel);
+    hint_->setMargin(8);
+    hint_->setText(kHintStart);
+    outer->addWidget(hint_);
+    outer->addStretch(1);
+    setCentralWidget(central);
+}
+
+QAction* StartWindow::menuItem(const std::string& role) const {
+    return findChild<QAction*>(QString::fromStdString(role));
+}
+
+void StartWindow::setMenuChecked(const std::string& role, bool checked) {
+    if (QAction* a = menuItem(role)) a->setChecked(checked);
+}
+
+void StartWindow::setMenuDimmed(const std::string& role, bool dimmed) {
+    if (QAction* a = menuItem(role)) a->setEnabled(!dimmed);
+}
+
+void StartWindow::setHint(const QString& text) {
+    hint_->setText(text);
+}
+void StartWindow::showModeText(const QString& text) {
+    mode_->setText(text);
+}
+
+void StartWindow::openPanel(const char* role, const char* panel) {
+    QWidget* w = ctx_.window ? ctx_.window(panel) : nullptr;
+    if (auto* standing = qobject_cast<StandingWindow*>(w)) {
+        standing->openFromMenu();
+    } else if (w) {
+        setMenuChecked(role, true);
+        w->show();
+        w->raise();
+        w->activateWindow();
+    }
+}
+
+void StartWindow::STARTUP() {
+    setMenuChecked("MENU_START", true);
+    for (const char* role :
+         {"MENU_SETUP", "MENU_COLLECTION", "MENU_CONVERSION", "MENU_CALIBRATION", "MENU_DEBUG"})
+        setMenuChecked(role, false);
+    show();
+    raise();
+    activateWindow();
+}
+
+void StartWindow::SETUP() {
+    openPanel("MENU_SETUP", "pnl_setup");
+}
+void StartWindow::CAL_MNU() {
+    openPanel("MENU_CALIBRATION", "pnl_cal");
+}
+void StartWindow::CONVERSION() {
+    openPanel("MENU_CONVERSION", "pnl_conv");
+}
+void StartWindow::PULSEWIN() {
+    openPanel("MENU_PULSE", "pnl_pulse");
+}
+void StartWindow::COLLECTION() {
+    openPanel("MENU_COLLECTION", "pnl_data");
+}
+void StartWindow::EEPROMWIN() {
+    openPanel("MENU_EEPROM", "pnl_eeprom");
+}
+void StartWindow::DEBUGWIN() {
+    openPanel("MENU_DEBUG", "pnl_debug");
+}
+
+QWidget* StartWindow::dataControl(const char* name) const {
+    QWidget* data = ctx_.window ? ctx_.window("pnl_data") : nullptr;
+    return data ? data->findChild<QWidget*>(name) : nullptr;
+}
+
+void StartWindow::clearDataGraph() {
+    QWidget* data = ctx_.window ? ctx_.window("pnl_data") : nullptr;
+    if (!data) return;
+    // The data window knows what it has drawn; it clears its graph itself when it can.
+    if (data->metaObject()->indexOfMethod("clearDataGraph()") >= 0) {
+        QMetaObject::invokeMethod(data, "clearDataGraph", Qt::DirectConnection);
+        return;
+    }
+    // Otherwise empty every curve (the plottables stay, the window may still hold them).
+    QWidget* graph = data->findChild<QWidget*>("DATA_GRAPH");
+    auto* plot = qobject_cast<QCustomPlot*>(graph);
+    if (!plot && graph) plot = graph->findChild<QCustomPlot*>();
+    if (!plot) return;
+    for (int i = 0; i < plot->plottableCount(); ++i) {
+        QCPAbstractPlottable* p = plot->plottable(i);
+        if (auto* g = qobject_cast<QCPGraph*>(p))
+            g->data()->clear();
+        else if (auto* c = qobject_cast<QCPCurve*>(p))
+            c->data()->clear();
+        else if (auto* b = qobject_cast<QCPBars*>(p))
+            b->data()->clear();
+    }
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void StartWindow::cbfUSB() {
+    BoardLink& link = ctx_.session.link;
+    // Opening or identifying while another operation owns the board would interleave
+    // with its traffic.
+    if (link.busy() || link.insideEventProcessing()) {
+        link.refuseBusy();
+        return;
+    }
+    const F32xHandle previous = link.cyHandle;
+    if (open_board(link, &ctx_.session.DeviceString) != 0) return;
+    // Connecting again while connected: the earlier handle is released once the new one
+    // is open, so no handle leaks.
+    if (previous != 0 && previous != link.cyHandle) link.transport().Close(previous);
+
+    ctx_.session.port_number = kPortUsb;
+    setMenuChecked("MENU_DISK", false);
+    setMenuChecked("MENU_USB", true);
+    for (const char* role : {"MENU_START", "MENU_SETUP", "MENU_COLLECTION", "MENU_PULSE",
+                             "MENU_CONVERSION", "MENU_CALIBRATION", "MENU_EEPROM", "MENU_DEBUG"})
+        setMenuDimmed(role, false);
+    if (QWidget* overlay = dataControl("DATA_OVERLAY")) overlay->setEnabled(true);
+    showModeText("USB board");
+    product_->setText(QString::fromStdString(ctx_.session.DeviceString));
+    setHint(kHintUsb);
+
+    const auto ids = query_board_id(link);
+    boardId_[2]->setText(QString::fromLatin1(ids[2].c_str()));
+    boardId_[1]->setText(QString::fromLatin1(ids[1].c_str()));
+    boardId_[0]->setText(QString::fromLatin1(ids[0].c_str()));
+
+    const DeviceIdentity id = autodetect_device(link);
+    ctx_.session.chip = id.chip;
+    if (id.label) deviceName_->setText(QString::fromStdString(*id.label));
+    statusBar()->showMessage(QString("Connected: %1").arg(QString::fromStdString(id.name)));
+}
+
+void StartWindow::SELECT_DISK() {
+    BoardLink& link = ctx_.session.link;
+    // Closing the board under a running operation would pull the transport from under it.
+    if (link.busy() || link.insideEventProcessing()) {
+        link.refuseBusy();
+        return;
+    }
+    const auto file = ctx_.dialogs.openFile("Select a File", "*.dat");
+    if (!file || file->empty()) return;
+    ctx_.session.input_file = *file;
+
+    setMenuChecked("MENU_DISK", true);
+    setMenuDimmed("MENU_START", false);
+    setMenuDimmed("MENU_SETUP", true);
+    setMenuDimmed("MENU_COLLECTION", false);
+    for (const char* role :
+         {"MENU_PULSE", "MENU_CONVERSION", "MENU_CALIBRATION", "MENU_EEPROM", "MENU_DEBUG"})
+        setMenuDimmed(role, true);
+    if (QWidget* overlay = dataControl("DATA_OVERLAY")) overlay->setEnabled(false);
+    setMenuChecked("MENU_USB", false);
+
+    if (link.cyHandle != 0) {
+        link.transport().Close(link.cyHandle);  // status not needed: the board is left anyway
+        link.cyHandle = 0;
+    }
+    ctx_.session.port_number = kPortDisk;
+    if (QWidget* collect = dataControl("DATA_COLLECT")) collect->setEnabled(true);
+    clearDataGraph();
+
+    showModeText("Disk file");
+    product_->clear();
+    const QString name = QFileInfo(QString::fromStdString(*file)).fileName();
+    setHint(QString("Disk mode: captures are read from %1. Open Windows \u25B8 Data Collection "
+                    "to analyse it, or choose Connection \u25B8 USB Board to use the board.")
+                .arg(name));
+    statusBar()->showMessage(QString::fromStdString(*file));
+}
+
+void StartWindow::connectionLost() {
+    setMenuChecked("MENU_USB", false);
+    showModeText("Connection lost");
+    setHint(kHintLost);
+    statusBar()->clearMessage();
+}
+
+void StartWindow::QUIT() {
+    auto* confirmation = new QuitConfirmation(*this);
+    confirmation->show();
+    confirmation->raise();
+    confirmation->activateWindow();
+}
+
+int StartWindow::closeBoard() {
+    BoardLink& link = ctx_.session.link;
+    const int status = link.transport().Close(link.cyHandle);
+    if (status != 0) {
+        ctx_.messages.show(msg::kErrorTitle, "USB connection error.");
+        return status;
+    }
+    link.cyHandle = 0;
+    return 0;
+}
+
+int StartWindow::quitConfirmed() {
+    BoardLink& link = ctx_.session.link;
+    int status = 0;
+    if (link.cyHandle != 0) {
+        if (link.busy() || link.insideEventProcessing()) {
+            // A board operation is still running below this callback: stop it, and close
+            // the board once it has returned and the event loop has ended.
+            link.pump().requestCancel();
+            closeAfterLoop_ = true;
+        } else {
+            status = closeBoard();
+        }
+    }
+    endEventLoop(0);
+    return status;
+}
+
+void StartWindow::afterEventLoop() {
+    if (!closeAfterLoop_) return;
+    closeAfterLoop_ = false;
+    if (ctx_.session.link.cyHandle != 0) closeBoard();
+}
+
+void StartWindow::STARTPANEL() {
+    BoardLink& link = ctx_.session.link;
+    // Let a running operation end so that the event loop can return.
+    if (link.busy() || link.insideEventProcessing()) link.pump().requestCancel();
+    endEventLoop(0);
+}
+
+void StartWindow::closeEvent(QCloseEvent* event) {
+    STARTPANEL();
+    event->accept();
+}
+
+QuitConfirmation::QuitConfirmation(StartWindow& start)
+    : QWidget(&start, Qt::Window), start_(start) {
+    setObjectName("pnl_quit");
+    setWindowTitle("Quit EVKIT714");
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Do you want to quit EVKIT714?", this));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* yes = new QPushButton("Yes", this);
+    yes->setObjectName("QUIT_YES");
+    auto* no = new QPushButton("No", this);
+    no->setObjectName("QUIT_NO");
+    no->setDefault(true);
+    buttons->addWidget(yes);
+    buttons->addWidget(no);
+    layout->addLayout(buttons);
+    connect(yes, &QPushButton::clicked, this, &QuitConfirmation::QUIT_YES);
+    connect(no, &QPushButton::clicked, this, &QuitConfirmation::QUIT_NO);
+}
+
+int QuitConfirmation::QUIT_YES() {
+    return start_.quitConfirmed();
+}
+
+void QuitConfirmation::QUIT_NO() {
+    hide();
+    deleteLater();
+}
+
+}  // namespace evkit::app

@@ -1,0 +1,92 @@
+#pragma once
+// The start window: version, device identification, the menu bar that reaches every other
+// window, the board connection (USB) and disk mode, and the quit confirmation.
+#include <QMainWindow>
+#include <functional>
+#include <string>
+
+#include "app/app_context.h"
+
+class QAction;
+class QLabel;
+
+namespace evkit::app {
+
+class StartWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr const char* kVersion = "3.0.2";
+
+    explicit StartWindow(AppContext& ctx);
+
+    // Menu item by role name ("MENU_USB"); nullptr when there is none.
+    QAction* menuItem(const std::string& role) const;
+    void setMenuChecked(const std::string& role, bool checked);
+    void setMenuDimmed(const std::string& role, bool dimmed);
+
+    // Ends the event loop with a code. Tests replace it to observe the end of the program.
+    std::function<void(int)> endEventLoop;
+
+    // The confirmed quit (Yes on a confirmation window): closes the board and ends the
+    // event loop. Returns the close status (0 when nothing was closed or the close worked).
+    int quitConfirmed();
+    // Runs once the event loop has returned: closes the board if a quit was confirmed while
+    // a board operation was still running underneath.
+    void afterEventLoop();
+
+  public slots:
+    void STARTUP();
+    void SETUP();
+    void CAL_MNU();
+    void CONVERSION();
+    void PULSEWIN();
+    void COLLECTION();
+    void EEPROMWIN();
+    void DEBUGWIN();
+    void cbfUSB();
+    void SELECT_DISK();
+    void QUIT();
+    // The close request of the start window: ends the program, the board stays as it is.
+    void STARTPANEL();
+    // The board link lost the connection.
+    void connectionLost();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildMenus();
+    void buildContents();
+    void openPanel(const char* role, const char* panel);
+    QWidget* dataControl(const char* name) const;
+    void clearDataGraph();
+    void setHint(const QString& text);
+    void showModeText(const QString& text);
+    int closeBoard();
+
+    AppContext& ctx_;
+    QLabel* version_ = nullptr;
+    QLabel* mode_ = nullptr;
+    QLabel* product_ = nullptr;
+    QLabel* deviceName_ = nullptr;
+    QLabel* boardId_[3] = {nullptr, nullptr, nullptr};
+    QLabel* hint_ = nullptr;
+    bool closeAfterLoop_ = false;
+};
+
+// The quit confirmation: a new non-modal window per QUIT; Yes ends the program, No discards
+// this window only.
+class QuitConfirmation : public QWidget {
+    Q_OBJECT
+  public:
+    explicit QuitConfirmation(StartWindow& start);
+
+  public slots:
+    int QUIT_YES();
+    void QUIT_NO();
+
+  private:
+    StartWindow& start_;
+};
+
+}  // namespace evkit::app
