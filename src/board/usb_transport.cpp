@@ -357,9 +357,9 @@ bool UsbTransport::Impl::cancelAll(std::unique_lock<std::mutex>& lock, OpenBoard
 }
 
 void UsbTransport::Impl::closeBoard(std::unique_lock<std::mutex>& lock) {
+    // Cancel while the board is still the open one, so that the callbacks account for it.
+    const bool returned = cancelAll(lock, *open);
     std::unique_ptr<OpenBoard> b = std::move(open);
-    b->stopping = true;
-    const bool returned = cancelAll(lock, *b);
     lock.unlock();
     if (returned) {
         for (auto* t : b->transfers) {
