@@ -1,8 +1,8 @@
 #include "emulated_board.h"
 
+#include <glib/gstdio.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
-#include <glib/gstdio.h>
 #include <umockdev.h>
 
 #include <cerrno>
