@@ -16,7 +16,7 @@ namespace evkit {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // How long flush and close wait for cancelled transfers to come back.
 constexpr auto kCancelWait = std::chrono::seconds(1);
@@ -179,7 +179,7 @@ struct UsbTransport::Impl {
     mutable std::mutex mutex;  // state shared with the event thread
     std::condition_variable cv;
     std::vector<libusb_device*> boards;  // referenced, in order of arrival
-    Clock::time_point lastScan{};
+    SteadyClock::time_point lastScan{};
     bool scanned = false;
     std::uint32_t readMs = 987, writeMs = 876;
     std::unique_ptr<OpenBoard> open;
@@ -270,7 +270,7 @@ int UsbTransport::Impl::refreshBoards() {
     if (hotplug) return kF32xOk;
     {
         std::lock_guard lock(mutex);
-        const auto now = Clock::now();
+        const auto now = SteadyClock::now();
         if (scanned && now - lastScan < std::chrono::milliseconds(kRescanIntervalMs))
             return kF32xOk;
         scanned = true;
@@ -636,7 +636,7 @@ int UsbTransport::Read(F32xHandle handle, std::uint8_t* buffer, std::uint32_t co
     if (!b) return status;
     if (count == 0) return kF32xOk;
     if (!buffer || count > b->rx.capacity()) return kF32xInvalidParameter;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(m.readMs);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(m.readMs);
     const bool arrived = m.cv.wait_until(lock, deadline, [&] {
         return m.open.get() != b || b->rx.size() >= count || b->gone || b->failed;
     });

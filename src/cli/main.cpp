@@ -1,5 +1,6 @@
 // evkit714-cli: every capability of the program for scripts and test benches.
-//   evkit714-cli [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--trace] [--realtime] [--xtal MHZ] COMMAND ...
+//   evkit714-cli [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--trace] [--realtime]
+//                [--xtal MHZ] COMMAND ...
 // Several commands may follow one another; they run in order on one connection.
 #include <CLI/CLI.hpp>
 #include <csignal>

@@ -16,7 +16,8 @@ EVKIT_CLI_COMMAND(CommandSpec{
     [](CLI::App& app) -> Runner {
         auto action = std::make_shared<std::string>();
         app.add_option("ACTION", *action, "list")->required()->check(CLI::IsMember({"list"}));
-        return [](CliContext& ctx) {
+        // The runner keeps the option storage alive: CLI11 writes into it while parsing.
+        return [action](CliContext& ctx) {
             const UsbIdSetting setting = resolveUsbId(ctx.usbIdOption);
             if (setting.id) {
                 ctx.print("usb_id", formatUsbId(*setting.id));
