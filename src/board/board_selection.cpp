@@ -31,7 +31,7 @@ std::unique_ptr<F32x> createTransport(const BoardSelection& selection, Clock& cl
     if (selection.simulated)
         return std::make_unique<sim::VirtualBoard>(
             clock, selection.variant.empty() ? sim::kDefaultVariant : selection.variant);
-    return std::make_unique<UsbTransport>();
+    return std::make_unique<UsbTransport>(resolveUsbId(selection.usbIdOption));
 }
 
 }  // namespace evkit

@@ -12,6 +12,9 @@ namespace evkit {
 struct BoardSelection {
     bool simulated = false;
     std::string variant;  // virtual board variant, empty = default
+    // Real boards: the --usb-id text (empty: not given). The ID is resolved from it, the
+    // environment and the configuration file by resolveUsbId (board/usb_id.h).
+    std::string usbIdOption;
 };
 
 // nullopt when the text names no board; `error` then says why.

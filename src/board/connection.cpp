@@ -2,26 +2,34 @@
 
 namespace evkit {
 
+namespace {
+// The connection message, followed by the transport's explanation when it has one.
+std::string withDetail(const char* text, const F32x& usb) {
+    const std::string detail = usb.errorDetail();
+    return detail.empty() ? std::string(text) : std::string(text) + "\n" + detail;
+}
+}  // namespace
+
 int open_board(BoardLink& link, std::string* deviceString) {
     F32x& usb = link.transport();
     std::uint32_t count = 0;
     int status = usb.GetNumDevices(&count);
     if (status == 0 && count == 0) status = kF32xDeviceNotFound;
     if (status != 0) {
-        link.messages().show(msg::kErrorTitle, msg::kNoBoard);
+        link.messages().show(msg::kErrorTitle, withDetail(msg::kNoBoard, usb));
         return status;
     }
     std::string product;
     status = usb.GetProductString(count - 1, &product);
     if (status != 0) {
-        link.messages().show(msg::kErrorTitle, msg::kNoProductString);
+        link.messages().show(msg::kErrorTitle, withDetail(msg::kNoProductString, usb));
         return status;
     }
     if (deviceString) *deviceString = product.substr(0, 255);
     F32xHandle handle = 0;
     status = usb.Open(count - 1, &handle);
     if (status != 0) {
-        link.messages().show(msg::kErrorTitle, msg::kCannotOpen);
+        link.messages().show(msg::kErrorTitle, withDetail(msg::kCannotOpen, usb));
         return status;
     }
     link.cyHandle = handle;

@@ -21,6 +21,7 @@ enum F32xStatus : int {
     kF32xWriteTimeout = 7,
     kF32xDeviceNotFound = 8,
     kF32xAccessDenied = 9,
+    kF32xNotConfigured = 10,  // no board ID is configured (real USB boards)
 };
 
 // Receive-queue state bits of CheckRXQueue.
@@ -42,6 +43,10 @@ public:
     virtual int CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::uint32_t* state) = 0;
     virtual int FlushBuffers(F32xHandle handle) = 0;
     virtual int Close(F32xHandle handle) = 0;
+
+    // Why the last failing operation failed, in words for the user (permission, no board ID
+    // configured, ...); empty when there is nothing to add to the caller's own message.
+    virtual std::string errorDetail() const { return {}; }
 };
 
 }  // namespace evkit

@@ -1,28 +1,738 @@
 #include "board/usb_transport.h"
 
+#include <libusb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "board/receive_buffer.h"
+
 namespace evkit {
 
-// Real USB access is not available in this build yet: no board is ever listed, so the
-// connection reports "no board" cleanly.
-UsbTransport::UsbTransport() = default;
-UsbTransport::~UsbTransport() = default;
-int UsbTransport::GetNumDevices(std::uint32_t* count) {
-    if (count) *count = 0;
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// How long flush and close wait for cancelled transfers to come back.
+constexpr auto kCancelWait = std::chrono::seconds(1);
+
+std::string deviceText(UsbId id, libusb_device* dev) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s (bus %d, device %d)", formatUsbId(id).c_str(),
+                  libusb_get_bus_number(dev), libusb_get_device_address(dev));
+    return text;
+}
+
+std::string permissionText(const std::string& device) {
+#if defined(_WIN32)
+    return "Permission denied for the USB device " + device +
+           ". Install the WinUSB driver for the board and plug it in again.";
+#else
+    return "Permission denied for the USB device " + device +
+           ". Install the udev rule 60-evkit714.rules as the README describes, then unplug "
+           "and replug the board.";
+#endif
+}
+
+// Status and user text for a libusb error while opening or claiming a device.
+int openFailure(int libusbError, const std::string& device, std::string* detail) {
+    switch (libusbError) {
+        case LIBUSB_ERROR_ACCESS:
+            *detail = permissionText(device);
+            return kF32xAccessDenied;
+        case LIBUSB_ERROR_NO_DEVICE:
+            *detail = "The USB device " + device + " has gone.";
+            return kF32xDeviceNotFound;
+        case LIBUSB_ERROR_BUSY:
+            *detail = "The USB device " + device + " is in use by another program.";
+            return kF32xAccessDenied;
+        default:
+            *detail = "The USB device " + device + " cannot be opened: " +
+                      libusb_strerror(static_cast<libusb_error>(libusbError)) + ".";
+            return kF32xIoFailed;
+    }
+}
+
+void appendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Reads string descriptor `index` (first language the device lists) as UTF-8.
+int readStringDescriptor(libusb_device_handle* h, std::uint8_t index, std::string* out) {
+    out->clear();
+    if (index == 0) return 0;
+    unsigned char buf[255];
+    int r = libusb_get_string_descriptor(h, 0, 0, buf, sizeof buf);
+    if (r < 0) return r;
+    if (r < 4 || buf[1] != LIBUSB_DT_STRING) return LIBUSB_ERROR_IO;
+    const std::uint16_t language = static_cast<std::uint16_t>(buf[2] | (buf[3] << 8));
+    r = libusb_get_string_descriptor(h, index, language, buf, sizeof buf);
+    if (r < 0) return r;
+    if (r < 2 || buf[1] != LIBUSB_DT_STRING) return LIBUSB_ERROR_IO;
+    const int length = std::min<int>(r, buf[0]);
+    for (int i = 2; i + 1 < length; i += 2) {
+        std::uint32_t unit = buf[i] | (buf[i + 1] << 8);
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < length) {
+            const std::uint32_t low = buf[i + 2] | (buf[i + 3] << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (unit >= 0xD800 && unit < 0xE000) unit = 0xFFFD;  // lone surrogate
+        appendUtf8(*out, unit);
+    }
+    return 0;
+}
+
+// The interface to claim: the first (vendor-specific preferred) with bulk IN and OUT.
+struct Endpoints {
+    int interface = -1;
+    int altSetting = 0;
+    unsigned char in = 0, out = 0;
+    int inPacket = 64;
+};
+
+Endpoints findEndpoints(const libusb_config_descriptor* config) {
+    Endpoints best;
+    for (int pass = 0; pass < 2 && best.interface < 0; ++pass) {
+        for (int i = 0; i < config->bNumInterfaces && best.interface < 0; ++i) {
+            const libusb_interface& itf = config->interface[i];
+            for (int a = 0; a < itf.num_altsetting && best.interface < 0; ++a) {
+                const libusb_interface_descriptor& d = itf.altsetting[a];
+                if (pass == 0 && d.bInterfaceClass != LIBUSB_CLASS_VENDOR_SPEC) continue;
+                Endpoints e;
+                for (int k = 0; k < d.bNumEndpoints; ++k) {
+                    const libusb_endpoint_descriptor& ep = d.endpoint[k];
+                    if ((ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK)
+                        continue;
+                    if ((ep.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_IN) {
+                        if (!e.in) {
+                            e.in = ep.bEndpointAddress;
+                            e.inPacket = ep.wMaxPacketSize & 0x7FF;
+                        }
+                    } else if (!e.out) {
+                        e.out = ep.bEndpointAddress;
+                    }
+                }
+                if (e.in && e.out) {
+                    e.interface = d.bInterfaceNumber;
+                    e.altSetting = d.bAlternateSetting;
+                    if (e.inPacket <= 0) e.inPacket = 64;
+                    best = e;
+                }
+            }
+        }
+    }
+    return best;
+}
+
+struct OpenBoard {
+    F32xHandle handle = 0;
+    libusb_device* device = nullptr;  // referenced
+    libusb_device_handle* usb = nullptr;
+    Endpoints ep;
+    std::vector<libusb_transfer*> transfers;
+    std::vector<bool> inFlight;
+    int pending = 0;        // transfers submitted and not yet returned
+    bool gone = false;      // the device has been unplugged
+    bool failed = false;    // the IN endpoint reported an error; a flush restarts it
+    bool stopping = false;  // flush or close is cancelling the transfers
+    ReceiveBuffer rx;
+};
+
+}  // namespace
+
+struct UsbTransport::Impl {
+    UsbIdSetting setting;
+    bool allowHotplug = true;
+
+    std::once_flag initOnce;
+    int initStatus = kF32xOk;
+    std::string initProblem;
+    libusb_context* ctx = nullptr;
+    bool hotplug = false;
+    libusb_hotplug_callback_handle hotplugHandle{};
+    std::thread events;
+    std::atomic<bool> stop{false};
+
+    std::mutex opMutex;        // one public operation at a time (besides count and queue checks)
+    mutable std::mutex mutex;  // state shared with the event thread
+    std::condition_variable cv;
+    std::vector<libusb_device*> boards;  // referenced, in order of arrival
+    SteadyClock::time_point lastScan{};
+    bool scanned = false;
+    std::uint32_t readMs = 987, writeMs = 876;
+    std::unique_ptr<OpenBoard> open;
+    F32xHandle nextHandle = 1;
+    std::string detail;
+
+    ~Impl();
+    int init();
+    void setDetail(std::string text) {
+        std::lock_guard lock(mutex);
+        detail = std::move(text);
+    }
+    int refreshBoards();                               // opMutex or none held, mutex not held
+    libusb_device* boardAt(std::uint32_t index);       // referenced, or null; sets detail
+    OpenBoard* board(F32xHandle handle, int* status);  // mutex held
+    int submitAll(OpenBoard& b);                       // mutex held
+    bool cancelAll(std::unique_lock<std::mutex>& lock, OpenBoard& b);
+    void closeBoard(std::unique_lock<std::mutex>& lock);
+
+    static void LIBUSB_CALL onTransfer(libusb_transfer* t);
+    static int LIBUSB_CALL onHotplug(libusb_context*, libusb_device* dev,
+                                     libusb_hotplug_event event, void* user);
+};
+
+int UsbTransport::Impl::init() {
+    std::call_once(initOnce, [this] {
+        const int r = libusb_init(&ctx);
+        if (r != 0) {
+            ctx = nullptr;
+            initStatus = kF32xIoFailed;
+            initProblem = std::string("The USB library cannot start: ") +
+                          libusb_strerror(static_cast<libusb_error>(r)) + ".";
+            return;
+        }
+        if (setting.id && allowHotplug && libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) {
+            const int h = libusb_hotplug_register_callback(
+                ctx,
+                static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
+                                                  LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+                LIBUSB_HOTPLUG_ENUMERATE, setting.id->vendor, setting.id->product,
+                LIBUSB_HOTPLUG_MATCH_ANY, &Impl::onHotplug, this, &hotplugHandle);
+            hotplug = h == LIBUSB_SUCCESS;
+        }
+        // One thread handles every USB event: hotplug notices and the bulk IN transfers.
+        events = std::thread([this] {
+            while (!stop.load()) {
+                timeval tv{0, 100000};
+                libusb_handle_events_timeout_completed(ctx, &tv, nullptr);
+            }
+        });
+    });
+    if (initStatus != kF32xOk) setDetail(initProblem);
+    return initStatus;
+}
+
+UsbTransport::Impl::~Impl() {
+    if (!ctx) return;
+    {
+        std::unique_lock lock(mutex);
+        if (open) closeBoard(lock);
+    }
+    if (hotplug) libusb_hotplug_deregister_callback(ctx, hotplugHandle);
+    stop = true;
+    libusb_interrupt_event_handler(ctx);
+    if (events.joinable()) events.join();
+    for (auto* d : boards) libusb_unref_device(d);
+    boards.clear();
+    libusb_exit(ctx);
+}
+
+int LIBUSB_CALL UsbTransport::Impl::onHotplug(libusb_context*, libusb_device* dev,
+                                              libusb_hotplug_event event, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    std::lock_guard lock(self->mutex);
+    auto it = std::find(self->boards.begin(), self->boards.end(), dev);
+    if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) {
+        if (it == self->boards.end()) self->boards.push_back(libusb_ref_device(dev));
+    } else if (it != self->boards.end()) {
+        libusb_unref_device(*it);
+        self->boards.erase(it);
+        if (self->open && self->open->device == dev) self->open->gone = true;
+    }
+    self->cv.notify_all();
+    return 0;
+}
+
+int UsbTransport::Impl::refreshBoards() {
+    if (hotplug) return kF32xOk;
+    {
+        std::lock_guard lock(mutex);
+        const auto now = SteadyClock::now();
+        if (scanned && now - lastScan < std::chrono::milliseconds(kRescanIntervalMs))
+            return kF32xOk;
+        scanned = true;
+        lastScan = now;
+    }
+    libusb_device** list = nullptr;
+    const ssize_t n = libusb_get_device_list(ctx, &list);
+    if (n < 0) {
+        setDetail(std::string("The USB devices cannot be listed: ") +
+                  libusb_strerror(static_cast<libusb_error>(n)) + ".");
+        return kF32xIoFailed;
+    }
+    std::vector<libusb_device*> found;
+    for (ssize_t i = 0; i < n; ++i) {
+        libusb_device_descriptor d{};
+        if (libusb_get_device_descriptor(list[i], &d) != 0) continue;
+        if (d.idVendor == setting.id->vendor && d.idProduct == setting.id->product)
+            found.push_back(list[i]);
+    }
+    {
+        std::lock_guard lock(mutex);
+        // Keep the order of arrival: boards still there first, then the new ones.
+        std::vector<libusb_device*> next;
+        for (auto* d : boards) {
+            if (std::find(found.begin(), found.end(), d) != found.end())
+                next.push_back(d);
+            else
+                libusb_unref_device(d);
+        }
+        for (auto* d : found)
+            if (std::find(next.begin(), next.end(), d) == next.end())
+                next.push_back(libusb_ref_device(d));
+        boards.swap(next);
+        if (open && std::find(boards.begin(), boards.end(), open->device) == boards.end())
+            open->gone = true;
+    }
+    libusb_free_device_list(list, 1);
     return kF32xOk;
 }
-int UsbTransport::GetProductString(std::uint32_t, std::string*) { return kF32xDeviceNotFound; }
-int UsbTransport::Open(std::uint32_t, F32xHandle*) { return kF32xDeviceNotFound; }
-int UsbTransport::SetTimeouts(std::uint32_t, std::uint32_t) { return kF32xOk; }
-int UsbTransport::Write(F32xHandle, const std::uint8_t*, std::uint32_t, std::uint32_t*) {
-    return kF32xInvalidHandle;
+
+libusb_device* UsbTransport::Impl::boardAt(std::uint32_t index) {
+    std::lock_guard lock(mutex);
+    if (index >= boards.size()) {
+        detail = "No board with index " + std::to_string(index) + " is attached.";
+        return nullptr;
+    }
+    return libusb_ref_device(boards[index]);
 }
-int UsbTransport::Read(F32xHandle, std::uint8_t*, std::uint32_t, std::uint32_t*) {
-    return kF32xInvalidHandle;
+
+OpenBoard* UsbTransport::Impl::board(F32xHandle handle, int* status) {
+    if (!open || handle == 0 || open->handle != handle) {
+        *status = kF32xInvalidHandle;
+        return nullptr;
+    }
+    if (open->gone) {
+        *status = kF32xDeviceNotFound;
+        return nullptr;
+    }
+    *status = kF32xOk;
+    return open.get();
 }
-int UsbTransport::CheckRXQueue(F32xHandle, std::uint32_t*, std::uint32_t*) {
-    return kF32xInvalidHandle;
+
+int UsbTransport::Impl::submitAll(OpenBoard& b) {
+    for (std::size_t i = 0; i < b.transfers.size(); ++i) {
+        if (b.inFlight[i]) continue;
+        const int r = libusb_submit_transfer(b.transfers[i]);
+        if (r != 0) {
+            if (r == LIBUSB_ERROR_NO_DEVICE) b.gone = true;
+            return r == LIBUSB_ERROR_NO_DEVICE ? kF32xDeviceNotFound : kF32xIoFailed;
+        }
+        b.inFlight[i] = true;
+        ++b.pending;
+    }
+    return kF32xOk;
 }
-int UsbTransport::FlushBuffers(F32xHandle) { return kF32xInvalidHandle; }
-int UsbTransport::Close(F32xHandle) { return kF32xInvalidHandle; }
+
+bool UsbTransport::Impl::cancelAll(std::unique_lock<std::mutex>& lock, OpenBoard& b) {
+    b.stopping = true;
+    for (std::size_t i = 0; i < b.transfers.size(); ++i)
+        if (b.inFlight[i]) libusb_cancel_transfer(b.transfers[i]);
+    const bool returned = cv.wait_for(lock, kCancelWait, [&b] { return b.pending == 0; });
+    b.stopping = false;
+    return returned;
+}
+
+void UsbTransport::Impl::closeBoard(std::unique_lock<std::mutex>& lock) {
+    // Cancel while the board is still the open one, so that the callbacks account for it.
+    const bool returned = cancelAll(lock, *open);
+    std::unique_ptr<OpenBoard> b = std::move(open);
+    lock.unlock();
+    if (returned) {
+        for (auto* t : b->transfers) {
+            delete[] t->buffer;
+            libusb_free_transfer(t);
+        }
+    }
+    // Transfers that never came back stay allocated: freeing them would be unsafe.
+    libusb_release_interface(b->usb, b->ep.interface);
+    libusb_close(b->usb);
+    libusb_unref_device(b->device);
+    lock.lock();
+}
+
+void LIBUSB_CALL UsbTransport::Impl::onTransfer(libusb_transfer* t) {
+    auto* self = static_cast<Impl*>(t->user_data);
+    std::lock_guard lock(self->mutex);
+    OpenBoard* b = self->open.get();
+    const auto at = b ? std::find(b->transfers.begin(), b->transfers.end(), t)
+                      : std::vector<libusb_transfer*>::iterator{};
+    if (!b || at == b->transfers.end()) return;  // a board closed meanwhile
+    const std::size_t i = static_cast<std::size_t>(at - b->transfers.begin());
+    bool again = !b->stopping;
+    switch (t->status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+            if (!b->stopping) b->rx.append(t->buffer, static_cast<std::size_t>(t->actual_length));
+            break;
+        case LIBUSB_TRANSFER_OVERFLOW:  // the board sent more than fits: data was lost
+            b->rx.append(t->buffer, static_cast<std::size_t>(t->actual_length));
+            b->rx.markOverrun();
+            break;
+        case LIBUSB_TRANSFER_CANCELLED:
+            again = false;
+            break;
+        case LIBUSB_TRANSFER_NO_DEVICE:
+            b->gone = true;
+            again = false;
+            break;
+        default:  // stall, error, time-out: stop until the next flush clears the endpoint
+            b->failed = true;
+            again = false;
+            break;
+    }
+    if (again) {
+        const int r = libusb_submit_transfer(t);
+        if (r != 0) {
+            if (r == LIBUSB_ERROR_NO_DEVICE)
+                b->gone = true;
+            else
+                b->failed = true;
+            again = false;
+        }
+    }
+    if (!again) {
+        b->inFlight[i] = false;
+        --b->pending;
+    }
+    self->cv.notify_all();
+}
+
+UsbTransport::UsbTransport(UsbIdSetting setting, bool allowHotplug)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->setting = std::move(setting);
+    impl_->allowHotplug = allowHotplug;
+}
+
+UsbTransport::~UsbTransport() = default;
+
+const UsbIdSetting& UsbTransport::setting() const {
+    return impl_->setting;
+}
+
+bool UsbTransport::usesHotplug() const {
+    impl_->init();
+    return impl_->hotplug;
+}
+
+std::string UsbTransport::errorDetail() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->detail;
+}
+
+int UsbTransport::GetNumDevices(std::uint32_t* count) {
+    Impl& m = *impl_;
+    if (count) *count = 0;
+    if (!m.setting.id) {
+        m.setDetail(m.setting.problem.empty() ? usbIdHowTo() : m.setting.problem);
+        return kF32xNotConfigured;
+    }
+    if (int s = m.init()) return s;
+    if (int s = m.refreshBoards()) return s;
+    std::lock_guard lock(m.mutex);
+    std::uint32_t n = static_cast<std::uint32_t>(m.boards.size());
+    // A board whose transfers report it unplugged is gone even before the notice arrives.
+    if (m.open && m.open->gone &&
+        std::find(m.boards.begin(), m.boards.end(), m.open->device) != m.boards.end())
+        --n;
+    if (count) *count = n;
+    m.detail = n == 0 ? "No USB device with the ID " + formatUsbId(*m.setting.id) + " (from " +
+                            m.setting.source + ") is attached."
+                      : std::string();
+    return kF32xOk;
+}
+
+int UsbTransport::GetProductString(std::uint32_t index, std::string* product) {
+    Impl& m = *impl_;
+    std::lock_guard op(m.opMutex);
+    if (!m.setting.id) return kF32xNotConfigured;
+    if (int s = m.init()) return s;
+    if (int s = m.refreshBoards()) return s;
+    libusb_device* dev = m.boardAt(index);
+    if (!dev) return kF32xDeviceNotFound;
+    libusb_device_descriptor d{};
+    libusb_get_device_descriptor(dev, &d);
+    libusb_device_handle* h = nullptr;
+    bool own = true;
+    {
+        std::lock_guard lock(m.mutex);
+        if (m.open && m.open->device == dev && !m.open->gone) {
+            h = m.open->usb;
+            own = false;
+        }
+    }
+    int status = kF32xOk;
+    std::string detail;
+    if (own) {
+        const int r = libusb_open(dev, &h);
+        if (r != 0) status = openFailure(r, deviceText(*m.setting.id, dev), &detail);
+    }
+    if (status == kF32xOk) {
+        std::string text;
+        const int r = readStringDescriptor(h, d.iProduct, &text);
+        if (r != 0) {
+            status = r == LIBUSB_ERROR_NO_DEVICE ? kF32xDeviceNotFound : kF32xIoFailed;
+            detail = std::string("The product string cannot be read: ") +
+                     libusb_strerror(static_cast<libusb_error>(r)) + ".";
+        } else if (product) {
+            *product = text.substr(0, 255);
+        }
+        if (own) libusb_close(h);
+    }
+    libusb_unref_device(dev);
+    m.setDetail(detail);
+    return status;
+}
+
+int UsbTransport::Open(std::uint32_t index, F32xHandle* handle) {
+    Impl& m = *impl_;
+    std::lock_guard op(m.opMutex);
+    if (!m.setting.id) return kF32xNotConfigured;
+    if (int s = m.init()) return s;
+    if (int s = m.refreshBoards()) return s;
+    libusb_device* dev = m.boardAt(index);
+    if (!dev) return kF32xDeviceNotFound;
+    const std::string name = deviceText(*m.setting.id, dev);
+    {
+        std::unique_lock lock(m.mutex);
+        if (m.open) {
+            // Connecting again to the board already open keeps its connection (a second
+            // claim of the interface would fail); any other open board is closed first.
+            if (m.open->device == dev && !m.open->gone) {
+                if (handle) *handle = m.open->handle;
+                libusb_unref_device(dev);
+                m.detail.clear();
+                return kF32xOk;
+            }
+            m.closeBoard(lock);
+        }
+    }
+    auto b = std::make_unique<OpenBoard>();
+    b->device = dev;
+    std::string detail;
+    int status = kF32xOk;
+    const auto fail = [&](int s, std::string text) {
+        if (b->usb) libusb_close(b->usb);
+        libusb_unref_device(dev);
+        m.setDetail(std::move(text));
+        return s;
+    };
+    if (int r = libusb_open(dev, &b->usb); r != 0) {
+        b->usb = nullptr;
+        status = openFailure(r, name, &detail);
+        return fail(status, detail);
+    }
+    libusb_config_descriptor* config = nullptr;
+    if (libusb_get_active_config_descriptor(dev, &config) != 0 || !config)
+        return fail(kF32xIoFailed, "The USB device " + name + " has no active configuration.");
+    b->ep = findEndpoints(config);
+    libusb_free_config_descriptor(config);
+    if (b->ep.interface < 0)
+        return fail(kF32xIoFailed,
+                    "The USB device " + name + " has no interface with bulk IN and OUT endpoints.");
+    libusb_set_auto_detach_kernel_driver(b->usb, 1);
+    if (int r = libusb_claim_interface(b->usb, b->ep.interface); r != 0) {
+        status = openFailure(r, name, &detail);
+        return fail(status, detail);
+    }
+    if (b->ep.altSetting != 0) {
+        if (int r = libusb_set_interface_alt_setting(b->usb, b->ep.interface, b->ep.altSetting);
+            r != 0) {
+            libusb_release_interface(b->usb, b->ep.interface);
+            status = openFailure(r, name, &detail);
+            return fail(status, detail);
+        }
+    }
+    for (int i = 0; i < kInTransfers; ++i) {
+        libusb_transfer* t = libusb_alloc_transfer(0);
+        auto* buffer = new unsigned char[static_cast<std::size_t>(b->ep.inPacket)];
+        libusb_fill_bulk_transfer(t, b->usb, b->ep.in, buffer, b->ep.inPacket, &Impl::onTransfer,
+                                  &m, 0);
+        b->transfers.push_back(t);
+        b->inFlight.push_back(false);
+    }
+    std::unique_lock lock(m.mutex);
+    b->handle = m.nextHandle++;
+    m.open = std::move(b);
+    if (int s = m.submitAll(*m.open); s != 0) {
+        m.closeBoard(lock);
+        m.detail = "The USB device " + name + " does not accept transfers.";
+        return s;
+    }
+    if (handle) *handle = m.open->handle;
+    m.detail.clear();
+    return kF32xOk;
+}
+
+int UsbTransport::SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->readMs = readMs;
+    impl_->writeMs = writeMs;
+    return kF32xOk;
+}
+
+int UsbTransport::Write(F32xHandle handle, const std::uint8_t* buffer, std::uint32_t count,
+                        std::uint32_t* written) {
+    Impl& m = *impl_;
+    std::lock_guard op(m.opMutex);
+    if (written) *written = 0;
+    libusb_device_handle* h = nullptr;
+    unsigned char ep = 0;
+    unsigned int timeout = 0;
+    {
+        std::lock_guard lock(m.mutex);
+        int status = kF32xOk;
+        OpenBoard* b = m.board(handle, &status);
+        if (!b) return status;
+        h = b->usb;
+        ep = b->ep.out;
+        timeout = m.writeMs;
+    }
+    if (count == 0) return kF32xOk;
+    if (!buffer) return kF32xInvalidParameter;
+    int sent = 0;
+    const int r = libusb_bulk_transfer(h, ep, const_cast<std::uint8_t*>(buffer),
+                                       static_cast<int>(count), &sent, timeout);
+    if (written) *written = static_cast<std::uint32_t>(std::max(sent, 0));
+    if (r == 0 && static_cast<std::uint32_t>(sent) == count) return kF32xOk;
+    if (r == LIBUSB_ERROR_NO_DEVICE) {
+        std::lock_guard lock(m.mutex);
+        if (m.open) m.open->gone = true;
+        return kF32xDeviceNotFound;
+    }
+    return r == LIBUSB_ERROR_TIMEOUT || r == 0 ? kF32xWriteTimeout : kF32xWriteError;
+}
+
+int UsbTransport::Read(F32xHandle handle, std::uint8_t* buffer, std::uint32_t count,
+                       std::uint32_t* read) {
+    Impl& m = *impl_;
+    std::lock_guard op(m.opMutex);
+    if (read) *read = 0;
+    std::unique_lock lock(m.mutex);
+    int status = kF32xOk;
+    OpenBoard* b = m.board(handle, &status);
+    if (!b) return status;
+    if (count == 0) return kF32xOk;
+    if (!buffer || count > b->rx.capacity()) return kF32xInvalidParameter;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(m.readMs);
+    const bool arrived = m.cv.wait_until(lock, deadline, [&] {
+        return m.open.get() != b || b->rx.size() >= count || b->gone || b->failed;
+    });
+    if (m.open.get() != b) return kF32xInvalidHandle;
+    if (b->rx.size() >= count) {
+        b->rx.take(buffer, count);
+        if (read) *read = count;
+        return kF32xOk;
+    }
+    if (b->gone) return kF32xDeviceNotFound;
+    if (b->failed) return kF32xReadError;
+    (void)arrived;
+    return kF32xReadTimeout;
+}
+
+int UsbTransport::CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::uint32_t* state) {
+    Impl& m = *impl_;
+    std::lock_guard lock(m.mutex);
+    int status = kF32xOk;
+    OpenBoard* b = m.board(handle, &status);
+    if (!b) return status;
+    if (bytes) *bytes = static_cast<std::uint32_t>(b->rx.size());
+    if (state) *state = b->rx.state();
+    return kF32xOk;
+}
+
+int UsbTransport::FlushBuffers(F32xHandle handle) {
+    Impl& m = *impl_;
+    std::lock_guard op(m.opMutex);
+    std::unique_lock lock(m.mutex);
+    int status = kF32xOk;
+    OpenBoard* b = m.board(handle, &status);
+    if (!b) return status;
+    if (!m.cancelAll(lock, *b)) return kF32xIoFailed;
+    b->rx.clear();
+    if (b->gone) return kF32xDeviceNotFound;
+    if (b->failed) {
+        lock.unlock();
+        libusb_clear_halt(b->usb, b->ep.in);
+        lock.lock();
+        b->failed = false;
+    }
+    return m.submitAll(*b);
+}
+
+int UsbTransport::Close(F32xHandle handle) {
+    Impl& m = *impl_;
+    std::lock_guard op(m.opMutex);
+    std::unique_lock lock(m.mutex);
+    if (!m.open || handle == 0 || m.open->handle != handle) return kF32xInvalidHandle;
+    m.closeBoard(lock);
+    return kF32xOk;
+}
+
+int UsbTransport::listDevices(std::vector<UsbDeviceInfo>* devices, std::string* problem) {
+    devices->clear();
+    libusb_context* ctx = nullptr;
+    if (int r = libusb_init(&ctx); r != 0) {
+        if (problem)
+            *problem = std::string("The USB library cannot start: ") +
+                       libusb_strerror(static_cast<libusb_error>(r)) + ".";
+        return kF32xIoFailed;
+    }
+    libusb_device** list = nullptr;
+    const ssize_t n = libusb_get_device_list(ctx, &list);
+    if (n < 0) {
+        if (problem)
+            *problem = std::string("The USB devices cannot be listed: ") +
+                       libusb_strerror(static_cast<libusb_error>(n)) + ".";
+        libusb_exit(ctx);
+        return kF32xIoFailed;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+        libusb_device_descriptor d{};
+        if (libusb_get_device_descriptor(list[i], &d) != 0) continue;
+        UsbDeviceInfo info;
+        info.bus = libusb_get_bus_number(list[i]);
+        info.address = libusb_get_device_address(list[i]);
+        info.id = {d.idVendor, d.idProduct};
+        libusb_device_handle* h = nullptr;
+        if (int r = libusb_open(list[i], &h); r != 0) {
+            info.problem = r == LIBUSB_ERROR_ACCESS ? "permission denied"
+                                                    : libusb_strerror(static_cast<libusb_error>(r));
+        } else {
+            if (int s = readStringDescriptor(h, d.iProduct, &info.product); s != 0)
+                info.problem = libusb_strerror(static_cast<libusb_error>(s));
+            libusb_close(h);
+        }
+        devices->push_back(std::move(info));
+    }
+    libusb_free_device_list(list, 1);
+    libusb_exit(ctx);
+    std::sort(devices->begin(), devices->end(), [](const auto& a, const auto& b) {
+        return a.bus != b.bus ? a.bus < b.bus : a.address < b.address;
+    });
+    return kF32xOk;
+}
 
 }  // namespace evkit

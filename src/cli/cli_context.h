@@ -36,6 +36,8 @@ struct CliContext {
     std::function<int()> openBoard;
     // Opens and identifies the device (sets session.chip). Returns 0 or a status.
     std::function<int()> identifyBoard;
+    // The --usb-id text (empty when not given), for commands that list USB devices.
+    std::string usbIdOption;
 
     // One result line "key=value" on stdout.
     void print(const std::string& key, const std::string& value) const {

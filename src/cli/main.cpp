@@ -1,5 +1,6 @@
 // evkit714-cli: every capability of the program for scripts and test benches.
-//   evkit714-cli [--board usb|sim[:VARIANT]] [--trace] [--realtime] [--xtal MHZ] COMMAND ...
+//   evkit714-cli [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--trace] [--realtime]
+//                [--xtal MHZ] COMMAND ...
 // Several commands may follow one another; they run in order on one connection.
 #include <CLI/CLI.hpp>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include "board/board_selection.h"
 #include "board/connection.h"
 #include "board/tracing_transport.h"
+#include "board/usb_id.h"
 #include "cli/cli_context.h"
 #include "cli/command_line.h"
 
@@ -34,7 +36,14 @@ int main(int argc, char** argv) {
     std::string boardText = envBoard && *envBoard ? envBoard : "usb";
     bool trace = false, realtime = false;
     double xtal = 4.096;
+    std::string usbId;
     app.add_option("--board", boardText, "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)");
+    app.add_option("--usb-id", usbId,
+                   "vendor:product ID of the board in hex, e.g. 10c4:ea61 (default "
+                   "$EVKIT714_USB_ID, then the usb-id file in the configuration directory)")
+        ->check([](const std::string& text) {
+            return parseUsbId(text) ? std::string() : "not a USB ID VID:PID (hex)";
+        });
     app.add_flag("--trace", trace, "print every frame written (>) and read (<) on stderr");
     app.add_flag("--realtime", realtime, "run the virtual board in real time");
     app.add_option("--xtal", xtal, "oscillator frequency in MHz")->check(CLI::Range(0.001, 1000.0));
@@ -54,11 +63,12 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    const auto selection = parseBoardSelection(boardText, &error);
+    auto selection = parseBoardSelection(boardText, &error);
     if (!selection) {
         std::cerr << "error: " << error << "\n";
         return kExitUsage;
     }
+    selection->usbIdOption = usbId;
 
     // Parse the whole command line before anything reaches the board.
     std::vector<ParsedCommand> parsed;
@@ -83,7 +93,7 @@ int main(int argc, char** argv) {
     BoardLink link(transport, clock, messages, pump);
     Session session(link);
     session.xtal_speed = static_cast<float>(xtal);
-    CliContext ctx{session, link, messages, console, clock, pump, false, false, {}, {}};
+    CliContext ctx{session, link, messages, console, clock, pump, false, false, {}, {}, usbId};
     ctx.openBoard = [&ctx]() {
         if (ctx.boardOpen) return 0;
         if (int s = open_board(ctx.link, &ctx.session.DeviceString)) return s;

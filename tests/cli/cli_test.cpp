@@ -3,8 +3,11 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -15,10 +18,13 @@ struct Result {
 };
 
 Result run(const std::string& args, const std::string& input = "") {
-    const std::string errFile = ::testing::TempDir() + "cli_stderr.txt";
+    // Per process: several test programs may run at once on this machine.
+    const std::string errFile =
+        ::testing::TempDir() + "cli_stderr_" + std::to_string(getpid()) + ".txt";
     std::string cmd = std::string(EVKIT_CLI_PATH) + " " + args + " 2>" + errFile;
     if (!input.empty()) {
-        const std::string inFile = ::testing::TempDir() + "cli_stdin.txt";
+        const std::string inFile =
+            ::testing::TempDir() + "cli_stdin_" + std::to_string(getpid()) + ".txt";
         std::ofstream(inFile) << input;
         cmd += " <" + inFile;
     }
@@ -47,8 +53,7 @@ TEST(Cli, TracedReadOfStatusRegister) {
 TEST(Cli, TracedWriteShowsThreeFramesAndChainsOnOneConnection) {
     const auto r = run("--board sim --trace write 1:22 0x123456 read 1:22");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err.rfind("> 7e 01 00 00 00 00\n> 6c 56 34 12 00 00\n> 7e 00 00 00 00 00\n", 0),
-              0u)
+    EXPECT_EQ(r.err.rfind("> 7e 01 00 00 00 00\n> 6c 56 34 12 00 00\n> 7e 00 00 00 00 00\n", 0), 0u)
         << r.err;
     EXPECT_EQ(r.out, "word=0x123456\n");
 }
@@ -108,4 +113,35 @@ TEST(Cli, CommandSendsTheByte) {
     const auto r = run("--board sim --trace command 0xa0");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("> a0 00 00 00 00 00"), std::string::npos);
+}
+
+TEST(Cli, UsbListWorksWithoutAnyBoardAndShowsTheConfiguredId) {
+    auto r = run("usb list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("devices="), std::string::npos) << r.out;
+    r = run("--usb-id 10C4:EA61 usb list");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("usb_id=10c4:ea61\nusb_id_source=--usb-id\n"), std::string::npos) << r.out;
+    // A malformed ID is a usage error, before anything is opened.
+    r = run("--usb-id 10c4 identify");
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST(Cli, ConnectingWithoutAConfiguredIdSaysHowToSetOne) {
+    // No ID anywhere: not in the environment, no configuration file.
+    const char* savedId = std::getenv("EVKIT714_USB_ID");
+    const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string id = savedId ? savedId : "", xdg = savedXdg ? savedXdg : "";
+    unsetenv("EVKIT714_USB_ID");
+    setenv("XDG_CONFIG_HOME", (::testing::TempDir() + "no-evkit714-config").c_str(), 1);
+    const auto r = run("--board usb identify");
+    if (savedId) setenv("EVKIT714_USB_ID", id.c_str(), 1);
+    if (savedXdg)
+        setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("USB connection error"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--usb-id"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("EVKIT714_USB_ID"), std::string::npos) << r.err;
 }
