@@ -104,10 +104,14 @@ CalibrationPanel::CalibrationPanel(AppContext& ctx, QWidget* parent)
                         row + 1, 5);
         row += 2;
     }
-    // Registers 1:4 and 1:11: shown and written only, under their channel pairs.
-    grid->addWidget(new QLabel("Register 1:4 / 1:11", registersBox), row, 0);
-    grid->addLayout(makeRegisterCell(4, registersBox), row, 1);
-    grid->addLayout(makeRegisterCell(11, registersBox), row, 3);
+    // Registers 1:4 and 1:11: shown and written only, each beside its channel pair.
+    grid->addWidget(new QLabel("Other", registersBox), row, 0);
+    for (const auto& [address, column] : {std::pair{4, 1}, std::pair{11, 3}}) {
+        auto* label = new QLabel(QString("Register 1:%1").arg(address), registersBox);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(label, row, column);
+        grid->addLayout(makeRegisterCell(address, registersBox), row, column + 1);
+    }
     outer->addWidget(registersBox);
 
     auto* bottom = new QHBoxLayout;
