@@ -97,8 +97,11 @@ void PulsePanel::setCancelHooks(std::function<void()> request, std::function<voi
 }
 
 void PulsePanel::PULSEWIN() {
-    stop_->setVisible(false);
-    start_->setEnabled(true);
+    // A measurement still running (the window was closed meanwhile) keeps its buttons.
+    if (!running_) {
+        stop_->setVisible(false);
+        start_->setEnabled(true);
+    }
     openFromMenu();
 }
 

@@ -186,6 +186,14 @@ TEST_F(PanelTest, Screenshots) {
     pulse.PULSEWIN();
     child<QSpinBox>(pulse, "PULSE_REPEAT")->setValue(3);
     pulse.START_PULSE();
+    // The calibration window while the device calibrates.
+    bool grabbed = false;
+    rig.pump.onProcess = [&] {
+        if (!grabbed) grabbed = cal.grab().save(QDir(dir).filePath("pnl_cal_running.png"));
+    };
+    child<QPushButton>(cal, "CAL_AC_OFFSET_ALL")->click();
+    rig.pump.onProcess = nullptr;
+    EXPECT_TRUE(grabbed);
     for (QWidget* w : {static_cast<QWidget*>(&cal), static_cast<QWidget*>(&temp),
                        static_cast<QWidget*>(&pulse)}) {
         w->adjustSize();
