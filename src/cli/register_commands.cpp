@@ -26,14 +26,15 @@ std::uint32_t parseWordOrThrow(const std::string& text, std::int64_t max = 0xFFF
     return static_cast<std::uint32_t>(*v);
 }
 
-EVKIT_CLI_COMMAND(CommandSpec{
-    "identify", "Open the board, show its identification and detect the device", 0, true,
-    [](CLI::App&) -> Runner {
-        return [](CliContext& ctx) {
-            if (int s = ctx.identifyBoard()) return CliContext::fromStatus(s);
-            return static_cast<int>(kExitOk);
-        };
-    }});
+EVKIT_CLI_COMMAND(CommandSpec{"identify",
+                              "Open the board, show its identification and detect the device", 0,
+                              true, [](CLI::App&) -> Runner {
+                                  return [](CliContext& ctx) {
+                                      if (int s = ctx.identifyBoard())
+                                          return CliContext::fromStatus(s);
+                                      return static_cast<int>(kExitOk);
+                                  };
+                              }});
 
 EVKIT_CLI_COMMAND(CommandSpec{
     "read", "Read register P:A (24-bit word, or 32 with --width 32)", 1, true,

@@ -42,10 +42,12 @@ void DeviceModel::busWrite(int address, std::uint32_t word) {
 void DeviceModel::powerOn() {
     pages_.clear();
     page = 0;
+    correction = {};                        // offsets 0, gains 1.0, as the registers below
     setReg(0, 0, 0x000001);                 // configuration: clock divider K = 1
     setReg(0, 15, variant_.status | 0x1);   // status: ready bit set, identification bits
     setReg(0, 26, 0x000000);                // mask
     setReg(0, 28, 0x000000);                // control
+    for (int a : {1, 3, 8, 10}) setReg(1, a, 0x400000);    // AC gains 1.0
     setReg(1, 14, 400);                     // pulse rate (x 0.25 = 100.0)
     setReg(1, 15, 0x000000);
     setReg(1, 16, 0x000000);                // operational mode

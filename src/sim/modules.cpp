@@ -1,5 +1,7 @@
 #include "sim/capture_stream.h"
 #include "sim/conversion_stream.h"
+#include "sim/calibration_model.h"
+#include "sim/pulse_model.h"
 #include "sim/virtual_board.h"
 
 namespace evkit::sim {
@@ -12,6 +14,8 @@ std::vector<std::unique_ptr<FirmwareModule>> standardModules() {
     modules.push_back(makeEepromModule());
     modules.push_back(makeCaptureStreamModule());
     modules.push_back(makeConversionStreamModule());
+    modules.push_back(makeCalibrationModule());
+    modules.push_back(makePulseModule());
     return modules;
 }
 

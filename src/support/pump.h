@@ -14,8 +14,9 @@ public:
     virtual bool cancelRequested() = 0;
     // A stop button calls requestCancel(); a long operation calls clearCancel() as it
     // starts, so that an earlier stop does not end it at once.
-    virtual void requestCancel() = 0;
-    virtual void clearCancel() = 0;
+    // Pumps without a stop button of their own ignore them.
+    virtual void requestCancel() {}
+    virtual void clearCancel() {}
 };
 
 // Does nothing; cancellation can be requested programmatically (Ctrl-C handler, tests).

@@ -1,0 +1,51 @@
+// The energy pulse measurement.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "cli/cli_context.h"
+#include "pulse/pulse_measurement.h"
+#include "support/format.h"
+
+namespace evkit::cli {
+
+namespace {
+
+std::string number(double v) {
+    return strprintf("%.12g", v);
+}
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "pulse", "Count the three pulse inputs: --time T (s) --repeat M; Ctrl-C stops", 0, true,
+    [](CLI::App& app) -> Runner {
+        auto seconds = std::make_shared<double>(3.0);
+        auto repeat = std::make_shared<int>(1);
+        app.add_option("--time", *seconds, "gate time of one count, seconds (default 3)")
+            ->check(CLI::Range(0.0, 335544.0));
+        app.add_option("--repeat", *repeat, "number of counts (default 1)")
+            ->check(CLI::Range(0, 1000000));
+        return [seconds, repeat](CliContext& ctx) {
+            ctx.pump.cancel = false;
+            pulse::Callbacks cb;
+            cb.started = [&ctx](std::int32_t n) { ctx.print("cycle_count", std::to_string(n)); };
+            cb.counted = [&ctx](const pulse::CountResult& r) {
+                std::string line = "count=" + std::to_string(r.index);
+                for (size_t k = 0; k < 3; ++k)
+                    line += strprintf(" c%zu=%d", k + 1, static_cast<int>(r.counts[k]));
+                const std::pair<const char*, const std::array<double, 3>*> series[] = {
+                    {"rate", &r.rates}, {"mean", &r.means}, {"sd", &r.deviations}};
+                for (const auto& [key, values] : series)
+                    for (size_t k = 0; k < 3; ++k)
+                        line += strprintf(" %s%zu=%s", key, k + 1, number((*values)[k]).c_str());
+                ctx.line(line);
+                std::fflush(stdout);
+            };
+            cb.stopRequested = [&ctx] { return ctx.pump.cancelRequested(); };
+            const int s = pulse::measure(ctx.link, *seconds, *repeat, cb);
+            if (s == kStatusCancelled) ctx.print("cancelled", "1");
+            return CliContext::fromStatus(s);
+        };
+    }});
+
+}  // namespace
+}  // namespace evkit::cli

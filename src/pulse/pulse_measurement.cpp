@@ -1,0 +1,77 @@
+#include "pulse/pulse_measurement.h"
+
+#include <cmath>
+
+#include "support/format.h"
+
+namespace evkit::pulse {
+
+std::uint32_t gateWord(double seconds) {
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(std::trunc(50.0 * seconds)));
+}
+
+double deadTime(std::int32_t cycleCount) {
+    return 2.0 * cycleCount / kDeadTimeDivisor;
+}
+
+double rate(std::int32_t count, double seconds, std::int32_t cycleCount) {
+    return count / (seconds - deadTime(cycleCount));
+}
+
+std::optional<std::string> gateProblem(double seconds, std::int32_t cycleCount) {
+    const double dead = deadTime(cycleCount);
+    if (!std::isfinite(seconds) || seconds <= dead)
+        return strprintf(
+            "The gate time must be longer than %g s (2 x cycle count %d / 4000); with %g s the "
+            "rates cannot be computed. No count was started.",
+            dead, static_cast<int>(cycleCount), seconds);
+    if (50.0 * seconds > static_cast<double>(kMaxGateWord))
+        return strprintf("The gate time must not exceed %g s. No count was started.",
+                         kMaxGateWord / 50.0);
+    return std::nullopt;
+}
+
+double RunningStats::deviation() const {
+    if (n_ == 0) return 0.0;
+    const double m = sum_ / n_;
+    const double variance = squares_ / n_ - m * m;
+    return variance < kVarianceFloor ? 0.0 : std::sqrt(variance);
+}
+
+int measure(BoardLink& link, double seconds, int repeat, const Callbacks& callbacks) {
+    BoardClaim claim(link, "a pulse measurement");
+    if (!claim.ok()) return kStatusBusy;
+
+    std::int32_t n = 0;
+    if (int s = link.readRegister(kCycleCountPage, kCycleCountAddress, &n)) return s;
+    n &= 0xFFFFFF;
+    if (callbacks.started) callbacks.started(n);
+    if (repeat <= 0) return 0;
+    if (auto problem = gateProblem(seconds, n)) {
+        link.messages().show(kErrorTitle, *problem);
+        return kStatusRefused;
+    }
+    const std::uint32_t g = gateWord(seconds);
+
+    std::array<RunningStats, 3> stats;
+    for (int i = 1; i <= repeat; ++i) {
+        std::int32_t words[3] = {0, 0, 0};
+        if (int s = link.timedMeasurement(g, words)) return s;
+        CountResult r;
+        r.index = i;
+        // Input 1 answers in result word 1, input 2 in word 0, input 3 in word 2.
+        r.counts = {words[1] & 0xFFFFFF, words[0] & 0xFFFFFF, words[2] & 0xFFFFFF};
+        for (size_t k = 0; k < 3; ++k) {
+            r.rates[k] = rate(r.counts[k], seconds, n);
+            stats[k].add(r.rates[k]);
+            r.means[k] = stats[k].mean();
+            r.deviations[k] = stats[k].deviation();
+        }
+        if (callbacks.counted) callbacks.counted(r);
+        link.processEvents();
+        if (callbacks.stopRequested && callbacks.stopRequested()) break;
+    }
+    return 0;
+}
+
+}  // namespace evkit::pulse

@@ -1,0 +1,128 @@
+// The pulse measurement: gate word, rates, running statistics, cancel and refusals.
+#include <gtest/gtest.h>
+
+#include "pulse/pulse_measurement.h"
+#include "sim_rig.h"
+
+using namespace evkit;
+using namespace evkit::pulse;
+
+TEST(PulseFormulas, RatesGateWordAndDeviationRule) {
+    EXPECT_DOUBLE_EQ(rate(800, 1.0, 400), 1000.0);  // divisor T - 0.2 s
+    EXPECT_DOUBLE_EQ(deadTime(4000), 2.0);
+    EXPECT_EQ(gateWord(3.0), 150u);
+    EXPECT_EQ(gateWord(1.999), 99u);  // truncated toward zero
+    EXPECT_FALSE(gateProblem(1.0, 400));
+    EXPECT_TRUE(gateProblem(0.2, 400));     // zero divisor
+    EXPECT_TRUE(gateProblem(0.1, 400));     // negative divisor
+    EXPECT_TRUE(gateProblem(400000.0, 0));  // beyond the three bytes of the gate word
+
+    RunningStats one;
+    one.add(1234.5);
+    EXPECT_EQ(one.deviation(), 0.0);  // a single value has no spread
+    RunningStats close;
+    close.add(1000.0);
+    close.add(1000.0001);  // variance 2.5e-9, below 1e-07
+    EXPECT_EQ(close.deviation(), 0.0);
+    RunningStats spread;
+    for (double r : {1.0, 2.0, 3.0}) spread.add(r);
+    EXPECT_DOUBLE_EQ(spread.mean(), 2.0);
+    EXPECT_NEAR(spread.deviation(), std::sqrt(2.0 / 3.0), 1e-12);
+}
+
+namespace {
+
+struct PulseTest : ::testing::Test {
+    void SetUp() override {
+        ASSERT_EQ(rig.open(), 0);
+        ASSERT_EQ(rig.link.writeRegister(1, 19, 400), 0);  // N = 400: dead time 0.2 s
+        rig.takeFrames();
+        cb.started = [this](std::int32_t n) { cycleCount = n; };
+        cb.counted = [this](const CountResult& r) { results.push_back(r); };
+    }
+    int countCommands() {
+        int n = 0;
+        for (const auto& f : rig.takeFrames()) n += f.rfind("f6 ", 0) == 0;
+        return n;
+    }
+    test::SimRig rig;
+    Callbacks cb;
+    std::int32_t cycleCount = -1;
+    std::vector<CountResult> results;
+};
+
+}  // namespace
+
+TEST_F(PulseTest, CountsEveryGateAndKeepsRunningStatistics) {
+    ASSERT_EQ(measure(rig.link, 1.0, 3, cb), 0);
+    EXPECT_EQ(cycleCount, 400);
+    const auto frames = rig.takeFrames();
+    ASSERT_GE(frames.size(), 4u);
+    EXPECT_EQ(frames[1], "26 00 00 00 00 00");  // cycle count 1:19
+    int gates = 0;
+    for (const auto& f : frames) gates += f == "f6 32 00 00 00 00";  // g = 50
+    EXPECT_EQ(gates, 3);
+    ASSERT_EQ(results.size(), 3u);
+    RunningStats expect[3];
+    for (const auto& r : results)
+        for (size_t k = 0; k < 3; ++k) {
+            EXPECT_DOUBLE_EQ(r.rates[k], r.counts[k] / 0.8);
+            expect[k].add(r.rates[k]);
+        }
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_DOUBLE_EQ(results.back().means[k], expect[k].mean());
+        EXPECT_DOUBLE_EQ(results.back().deviations[k], expect[k].deviation());
+        EXPECT_GT(results.back().counts[k], 0);
+    }
+    EXPECT_EQ(results[0].deviations[0], 0.0);
+    EXPECT_FALSE(rig.link.busy());
+}
+
+TEST_F(PulseTest, NoCountsWhenRepeatIsZero) {
+    ASSERT_EQ(measure(rig.link, 1.0, 0, cb), 0);
+    EXPECT_EQ(cycleCount, 400);
+    EXPECT_EQ(countCommands(), 0);
+    EXPECT_TRUE(results.empty());
+}
+
+TEST_F(PulseTest, GateNotLongerThanTheDeadTimeIsRefused) {
+    EXPECT_EQ(measure(rig.link, 0.2, 2, cb), kStatusRefused);
+    EXPECT_EQ(countCommands(), 0);
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].first, "Error");
+    EXPECT_NE(rig.messages.shown[0].second.find("longer than 0.2 s"), std::string::npos);
+}
+
+TEST_F(PulseTest, StopDuringTheGateCancelsWith255) {
+    int polls = 0;
+    rig.pump.onProcess = [&] {
+        if (++polls == 3) rig.pump.cancel = true;
+    };
+    EXPECT_EQ(measure(rig.link, 1.0, 5, cb), kStatusCancelled);
+    EXPECT_TRUE(results.empty());
+    const auto frames = rig.takeFrames();
+    EXPECT_EQ(frames.back(), "a0 00 00 00 00 00");  // the board is told to stop counting
+    EXPECT_FALSE(rig.link.busy());
+}
+
+TEST_F(PulseTest, StopBetweenCountsEndsTheMeasurement) {
+    cb.stopRequested = [this] { return results.size() == 2; };
+    EXPECT_EQ(measure(rig.link, 1.0, 5, cb), 0);
+    EXPECT_EQ(results.size(), 2u);
+    EXPECT_EQ(countCommands(), 2);
+}
+
+TEST_F(PulseTest, FailuresEndTheMeasurement) {
+    rig.board.failNextRead();
+    EXPECT_NE(measure(rig.link, 1.0, 2, cb), 0);
+    EXPECT_EQ(cycleCount, -1);
+    EXPECT_EQ(countCommands(), 0);
+
+    rig.board.failNextQueueCheck(false);
+    EXPECT_NE(measure(rig.link, 1.0, 2, cb), 0);
+    EXPECT_TRUE(results.empty());
+
+    ASSERT_TRUE(rig.link.tryClaim("a capture"));
+    EXPECT_EQ(measure(rig.link, 1.0, 2, cb), kStatusBusy);
+    rig.link.release();
+}

@@ -1,0 +1,174 @@
+// Temperature gain and offset: scaling, entries, scale change, quick set and refresh.
+#include <gtest/gtest.h>
+
+#include "registers/conversions.h"
+#include "sim_rig.h"
+#include "temperature/temperature.h"
+
+using namespace evkit;
+using namespace evkit::temperature;
+
+namespace {
+
+struct RecordingView : View {
+    void showGainWord(std::uint32_t w) override { log.push_back("gain_word"), gainWord = w; }
+    void showGainValue(double v) override { log.push_back("gain_value"), gainValue = v; }
+    void showOffsetWord(std::uint32_t w) override { log.push_back("offset_word"), offsetWord = w; }
+    void showOffsetValue(double v) override { log.push_back("offset_value"), offsetValue = v; }
+    void setScaleBoxes(bool d, bool u) override { log.push_back("boxes"), down = d, up = u; }
+    std::vector<std::string> log;
+    std::uint32_t gainWord = 0xDEAD, offsetWord = 0xDEAD;
+    double gainValue = -1, offsetValue = -1;
+    bool down = false, up = false;
+};
+
+struct TemperatureTest : ::testing::Test {
+    void SetUp() override {
+        ASSERT_EQ(rig.open(), 0);
+        rig.takeFrames();
+    }
+    std::uint32_t reg(int a) { return rig.board.device().reg(1, a); }
+    int writes() {
+        int n = 0;
+        for (const auto& f : rig.takeFrames())
+            n += f.rfind("6c ", 0) == 0 || f.rfind("6e ", 0) == 0;
+        return n;
+    }
+    test::SimRig rig;
+    TemperatureSettings settings{rig.link};
+    RecordingView view;
+};
+
+}  // namespace
+
+TEST(TemperatureScaling, WorkedValues) {
+    EXPECT_DOUBLE_EQ(gainValue(0x020000), 6.5104140625);
+    EXPECT_DOUBLE_EQ(offsetValue(0x400000), 416.6665);
+    EXPECT_TRUE(std::isinf(gainValue(0)));
+    EXPECT_EQ(*gainWordForValue(6.5104140625, nullptr), 0x020000u);
+    EXPECT_EQ(*offsetWordForValue(416.6665, nullptr), 0x3FFFFFu);  // positive scale 2^23 - 1
+    EXPECT_EQ(*gainWordForRaw(-1.5, nullptr), 0xFD0000u);
+    std::string why;
+    EXPECT_FALSE(gainWordForValue(0.0, &why));
+    EXPECT_NE(why.find("value of 0"), std::string::npos);
+    EXPECT_FALSE(gainWordForValue(0.1, &why));  // g = 65.1, beyond the register
+    EXPECT_TRUE(gainWordForValue(0.102, &why));
+    EXPECT_FALSE(offsetWordForValue(900.0, &why));
+    EXPECT_TRUE(offsetWordForValue(-833.333, &why));
+}
+
+TEST_F(TemperatureTest, RefreshShowsBothRegistersAndTheScaleFromTheThreshold) {
+    ASSERT_EQ(settings.refresh(view), 0);
+    EXPECT_EQ(view.gainWord, 0x020000u);
+    EXPECT_DOUBLE_EQ(view.gainValue, 6.5104140625);
+    EXPECT_TRUE(view.down);
+    EXPECT_FALSE(view.up);
+    EXPECT_EQ(settings.selection, (std::array<int, 3>{1, 0, 0}));
+
+    rig.board.device().setReg(1, 22, 3465959);
+    ASSERT_EQ(settings.refresh(view), 0);
+    EXPECT_TRUE(view.down);
+    rig.board.device().setReg(1, 22, 3465960);
+    ASSERT_EQ(settings.refresh(view), 0);
+    EXPECT_TRUE(view.up);
+    EXPECT_FALSE(view.down);
+    EXPECT_EQ(settings.selection, (std::array<int, 3>{0, 1, 0}));
+}
+
+TEST_F(TemperatureTest, RefreshFailuresStopBeforeTheirDisplays) {
+    rig.board.failNextRead();
+    EXPECT_NE(settings.refresh(view), 0);
+    EXPECT_TRUE(view.log.empty());
+    // Gone with the second (gain) read.
+    rig.board.unplugAfterReads(2);
+    EXPECT_NE(settings.refresh(view), 0);
+    EXPECT_EQ(view.log, (std::vector<std::string>{"offset_word", "offset_value"}));
+}
+
+TEST_F(TemperatureTest, UpScaleMultipliesTheGainAndRaisesTheOffset) {
+    ASSERT_EQ(settings.refresh(view), 0);  // g = 1, o = 0, down scale
+    view.log.clear();
+    ASSERT_EQ(settings.scaleChange(ScaleBox::Up, true, view), 0);
+    EXPECT_EQ(reg(22), static_cast<std::uint32_t>(Decimal_to_Hex(1.8, 7)));
+    EXPECT_EQ(reg(23), static_cast<std::uint32_t>(TwosComp_to_Hex(kScaleOffsetStep)));
+    EXPECT_DOUBLE_EQ(view.gainValue, 6.5104140625 / 1.8);
+    EXPECT_DOUBLE_EQ(view.offsetValue, 833.333 * kScaleOffsetStep);
+    EXPECT_EQ(view.gainWord, reg(22));
+    EXPECT_EQ(view.offsetWord, reg(23));
+    EXPECT_EQ(view.log, (std::vector<std::string>{"boxes", "gain_value", "gain_word",
+                                                  "offset_value", "offset_word", "boxes"}));
+    EXPECT_TRUE(view.up);
+    EXPECT_FALSE(view.down);
+
+    // Clearing the box that is set leaves it set and writes nothing.
+    rig.takeFrames();
+    ASSERT_EQ(settings.scaleChange(ScaleBox::Up, false, view), 0);
+    EXPECT_TRUE(view.up);
+    EXPECT_FALSE(view.down);
+    EXPECT_EQ(writes(), 0);
+
+    // Back down: g / 1.8 and o - step.
+    ASSERT_EQ(settings.scaleChange(ScaleBox::Down, true, view), 0);
+    EXPECT_NEAR(gainRaw(reg(22)), 1.0, 1e-5);
+    EXPECT_NEAR(offsetRaw(reg(23)), 0.0, 1e-6);
+    EXPECT_TRUE(view.down);
+}
+
+TEST_F(TemperatureTest, BeforeAnyChoiceAClearedBoxLeavesBothClear) {
+    ASSERT_EQ(settings.scaleChange(ScaleBox::Down, false, view), 0);
+    EXPECT_FALSE(view.down);
+    EXPECT_FALSE(view.up);
+    EXPECT_EQ(writes(), 0);
+}
+
+TEST_F(TemperatureTest, ScaleChangeBeyondTheGainRangeIsRefused) {
+    rig.board.device().setReg(1, 22, static_cast<std::uint32_t>(Decimal_to_Hex(40.0, 7)));
+    ASSERT_EQ(settings.refresh(view), 0);  // up scale shown: ask for it from down
+    settings.selection = {1, 0, 0};
+    rig.takeFrames();
+    EXPECT_EQ(settings.scaleChange(ScaleBox::Up, true, view), kStatusRefused);
+    EXPECT_EQ(writes(), 0);
+    EXPECT_EQ(settings.selection, (std::array<int, 3>{1, 0, 0}));
+    EXPECT_TRUE(view.down);
+    EXPECT_EQ(rig.messages.shown.size(), 1u);
+}
+
+TEST_F(TemperatureTest, QuickSetZeroRewritesAPositiveOffsetOneLower) {
+    rig.board.device().setReg(1, 23, 0x123456);
+    ASSERT_EQ(settings.quickSet(0.0, view), 0);
+    EXPECT_EQ(reg(23), 0x123455u);
+    EXPECT_EQ(view.offsetWord, 0x123455u);
+    // A non-zero amount moves the offset by 0.0002737649 per unit.
+    ASSERT_EQ(settings.quickSet(10.0, view), 0);
+    EXPECT_NEAR(offsetRaw(reg(23)), offsetRaw(0x123455) + 10 * kQuickSetStep, 2e-7);
+    rig.board.failNextRead();
+    rig.takeFrames();
+    EXPECT_NE(settings.quickSet(1.0, view), 0);
+    EXPECT_EQ(writes(), 0);
+}
+
+TEST_F(TemperatureTest, ValueAndWordEntriesWriteAndShowTheReadBack) {
+    ASSERT_EQ(settings.gainValueEntry(3.25520703125, view), 0);  // g = 2
+    EXPECT_EQ(reg(22), 0x040000u);
+    EXPECT_DOUBLE_EQ(view.gainValue, 3.25520703125);
+    ASSERT_EQ(settings.offsetValueEntry(-416.6665, view), 0);
+    EXPECT_EQ(reg(23), 0xC00000u);
+    EXPECT_DOUBLE_EQ(view.offsetValue, -416.6665);
+    ASSERT_EQ(settings.gainWordEntry(0x1020000, view), 0);  // only the low 24 bits travel
+    EXPECT_EQ(view.gainWord, 0x020000u);
+    ASSERT_EQ(settings.offsetWordEntry(0x400000, view), 0);
+    EXPECT_DOUBLE_EQ(view.offsetValue, 416.6665);
+
+    // A gain value of 0 is refused: nothing is written, the displays keep their values.
+    rig.takeFrames();
+    view.log.clear();
+    EXPECT_EQ(settings.gainValueEntry(0.0, view), kStatusRefused);
+    EXPECT_EQ(writes(), 0);
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_EQ(rig.messages.shown.back().first, "Error");
+
+    // A failed write ends the entry before the read.
+    rig.board.failNextWrite();
+    EXPECT_NE(settings.offsetWordEntry(0x100, view), 0);
+    EXPECT_TRUE(view.log.empty());
+}
