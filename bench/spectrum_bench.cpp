@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "spectrum/freq_test.h"
+#include "spectrum/windows.h"
 #include "support/messages.h"
 
 namespace {
@@ -52,7 +53,8 @@ void BM_AveragingStep(benchmark::State& state) {
     FftTest test;
     const int blocks = 8;
     for (auto _ : state) {
-        test.freq_test(settingsFor(n, blocks), [] { return 0; }, block, messages);
+        test.freq_test(
+            settingsFor(n, blocks), [] { return 0; }, block, messages);
         benchmark::DoNotOptimize(test.last()->stats.figures.snr);
     }
     // items_per_second = averaged blocks per second.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "spectrum/refft.h"
 #include "spectrum/windows.h"
@@ -34,8 +35,18 @@ void perfect_sinewave(std::span<double> x, int range) {
         return;
     }
     const double twoPi = 8.0 * std::atan(1.0);
-    for (int i = 0; i < n; ++i)
-        x[static_cast<std::size_t>(i)] = std::trunc(range * std::sin(twoPi * i / p) - 0.5);
+    // The tone repeats every p samples, so one period of sines serves the whole block.
+    // sin(2 pi i / p) for a large i differs from the period's value by rounding only
+    // (well below 1e-3 of a code), which can change the truncated code only when the value
+    // lies next to a whole number: those few samples are computed directly.
+    std::vector<double> period(static_cast<std::size_t>(p));
+    for (int i = 0; i < p; ++i) period[static_cast<std::size_t>(i)] = std::sin(twoPi * i / p);
+    for (int i = 0; i < n; ++i) {
+        double v = range * period[static_cast<std::size_t>(i % p)] - 0.5;
+        const double frac = v - std::floor(v);
+        if (i >= p && (frac < 1e-3 || frac > 1.0 - 1e-3)) v = range * std::sin(twoPi * i / p) - 0.5;
+        x[static_cast<std::size_t>(i)] = std::trunc(v);
+    }
 }
 
 void fft(SpectralState& state, int window, std::span<double> x, std::span<double> power) {

@@ -7,10 +7,10 @@ namespace evkit::spectrum {
 
 // Spectral values that live from one analysis to the next.
 struct SpectralState {
-    int ndt = 0;     // main-lobe half-width in bins of the last window applied
-    int sldc = 0;    // further bins kept clear of DC above the main lobe
-    int dclim = 0;   // highest bin of the DC region (lowered by the figures of merit)
-    int maxf = 0;    // bin of the fundamental
+    int ndt = 0;          // main-lobe half-width in bins of the last window applied
+    int sldc = 0;         // further bins kept clear of DC above the main lobe
+    int dclim = 0;        // highest bin of the DC region (lowered by the figures of merit)
+    int maxf = 0;         // bin of the fundamental
     double maxy = 0.0;    // band power of the full-scale reference tone (0 dB)
     double sig2fs = 0.0;  // FS-PdB of the last figures
 };

@@ -7,9 +7,19 @@ namespace evkit::spectrum {
 
 DbSpectrum toDecibels(std::span<const double> power, double maxy, double fs) {
     DbSpectrum out;
+    toDecibels(power, maxy, fs, out);
+    return out;
+}
+
+void toDecibels(std::span<const double> power, double maxy, double fs, DbSpectrum& out) {
     const std::size_t n = power.size();
     const std::size_t h = n / 2;
-    if (n == 0) return out;
+    out.failedBin = -1;
+    if (n == 0) {
+        out.db.clear();
+        out.freq.clear();
+        return;
+    }
     out.db.resize(h + 1);
     out.freq.resize(h + 1);
     for (std::size_t k = 0; k <= h; ++k) {
@@ -22,7 +32,6 @@ DbSpectrum toDecibels(std::span<const double> power, double maxy, double fs) {
         }
         out.freq[k] = fs * (static_cast<double>(k) / static_cast<double>(n));
     }
-    return out;
 }
 
 AxisScale axisScale(std::span<const double> db, double fs) {
@@ -48,8 +57,7 @@ std::array<int, 4> harmonicLabelBins(int maxf, int n) {
     return bins;
 }
 
-Annotation annotate(const DbSpectrum& spectrum, const SpectralState& state, int n,
-                    double bottom) {
+Annotation annotate(const DbSpectrum& spectrum, const SpectralState& state, int n, double bottom) {
     Annotation a;
     const int h = n / 2;
     if (static_cast<int>(spectrum.db.size()) != h + 1) return a;
@@ -68,12 +76,12 @@ Annotation annotate(const DbSpectrum& spectrum, const SpectralState& state, int 
     for (int b : harmonics)
         for (int j = b - state.ndt; j <= b + state.ndt; ++j)
             if (marked(j))
-                a.markers.push_back({j, spectrum.freq[at(j)], bottom, spectrum.db[at(j)],
-                                     kHarmonicMarkerColour});
+                a.markers.push_back(
+                    {j, spectrum.freq[at(j)], bottom, spectrum.db[at(j)], kHarmonicMarkerColour});
     for (int j = f - state.ndt; j <= f + state.ndt; ++j)
         if (marked(j))
-            a.markers.push_back({j, spectrum.freq[at(j)], spectrum.db[at(j)], bottom,
-                                 kFundamentalMarkerColour});
+            a.markers.push_back(
+                {j, spectrum.freq[at(j)], spectrum.db[at(j)], bottom, kFundamentalMarkerColour});
 
     a.cursorX = spectrum.freq[at(f)];
     a.cursorY = spectrum.db[at(f)];

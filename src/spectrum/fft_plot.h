@@ -29,6 +29,8 @@ struct DbSpectrum {
 // Bins without power read kNoPowerDb and are reported through failedBin; the spectrum
 // then cannot be plotted.
 DbSpectrum toDecibels(std::span<const double> power, double maxy, double fs);
+// The same into `out`, reusing its storage.
+void toDecibels(std::span<const double> power, double maxy, double fs, DbSpectrum& out);
 
 // Axis scaling of a plot: X 0 .. fs/2, Y bottom .. 0 in steps of 20 dB.
 struct AxisScale {
@@ -73,7 +75,6 @@ struct Annotation {
 
 // Labels, markers and cursor of a spectrum whose fundamental is state.maxf; markers run
 // from the axis bottom up to the spectrum and only at bins dclim < j <= H.
-Annotation annotate(const DbSpectrum& spectrum, const SpectralState& state, int n,
-                    double bottom);
+Annotation annotate(const DbSpectrum& spectrum, const SpectralState& state, int n, double bottom);
 
 }  // namespace evkit::spectrum

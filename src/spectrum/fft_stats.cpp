@@ -10,7 +10,9 @@ namespace {
 constexpr double kSumFloor = 1e-12;    // starting value of every noise and distortion sum
 constexpr double kPowerFloor = 1e-20;  // lowest power taken into a logarithm
 
-double dB(double x) { return 10.0 * std::log10(x); }
+double dB(double x) {
+    return 10.0 * std::log10(x);
+}
 
 }  // namespace
 

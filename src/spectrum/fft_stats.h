@@ -21,7 +21,7 @@ struct FftFigures {
 
 // One of the harmonic bands 2..5 (bins lo..hi of the lower half, after folding).
 struct HarmonicBand {
-    int harmonic = 0;       // 2..5
+    int harmonic = 0;  // 2..5
     int lo = 0;
     int hi = 0;
     bool excluded = false;  // not added to the distortion
@@ -36,9 +36,9 @@ struct FftStats {
     bool fundamentalTooLow = false;
     bool fundamentalTooHigh = false;
 
-    int maxf = 0;   // bin of the fundamental
-    int skew = 0;   // 1 when the larger neighbour of the peak is on its right
-    int lo_f = 0;   // fundamental band lo_f..hi_f
+    int maxf = 0;  // bin of the fundamental
+    int skew = 0;  // 1 when the larger neighbour of the peak is on its right
+    int lo_f = 0;  // fundamental band lo_f..hi_f
     int hi_f = 0;
     int nl = 0;     // first bin of the fundamental band the noise sums stop at
     int fu = 0;     // last bin of the fundamental band (at most H)
@@ -48,9 +48,9 @@ struct FftStats {
     int hi_s = -1;
     double fundamentalPower = 0.0;
     double spurPower = 0.0;
-    double noise = 0.0;         // noise and distortion, as used for SINAD
+    double noise = 0.0;             // noise and distortion, as used for SINAD
     double noiseNoHarmonics = 0.0;  // as used for SNR
-    double distortion = 0.0;    // D, the included harmonic bands
+    double distortion = 0.0;        // D, the included harmonic bands
     int harmonicBins = 0;
     std::array<HarmonicBand, 4> harmonics{};
 };

@@ -6,8 +6,7 @@
 
 namespace evkit::spectrum {
 
-bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize,
-                      Messages& messages) {
+bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize, Messages& messages) {
     const int n = settings.samples;
     if (n <= 32) {
         outcome_ = FftOutcome::kTooSmall;
@@ -20,8 +19,8 @@ bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize,
         return false;
     }
     const auto un = static_cast<std::size_t>(n);
-    work_.assign(un, 0.0);
-    power_.assign(un, 0.0);
+    work_.resize(un);
+    power_.resize(un);
     powerSum_.assign(un, 0.0);
 
     // The reference goes through the same window and transform as the blocks, so its band
@@ -43,9 +42,19 @@ void FftTest::transform(const FftTestSettings& settings, std::span<const double>
     fft(state_, settings.window, work_, power_);
 }
 
-SpectrumResult FftTest::analyse(const FftTestSettings& settings, int block, int blocks,
-                                const DbSpectrum& newest, Messages& messages) {
-    SpectrumResult r;
+void FftTest::scaleNewest(const FftTestSettings& settings, bool report, Messages& messages) {
+    toDecibels(power_, state_.maxy, settings.fs, newest_);
+    if (newest_.ok())
+        axis_ = axisScale(newest_.db, settings.fs);
+    else if (report)
+        messages.show("", kPlottingError);
+}
+
+void FftTest::analyse(const FftTestSettings& settings, int block, int blocks, bool averaged,
+                      Messages& messages) {
+    // The result's storage is reused from one spectrum to the next.
+    if (!last_) last_.emplace();
+    SpectrumResult& r = *last_;
     r.samples = settings.samples;
     r.window = settings.window;
     r.fs = settings.fs;
@@ -58,24 +67,31 @@ SpectrumResult FftTest::analyse(const FftTestSettings& settings, int block, int 
     if (r.stats.fundamentalTooHigh) messages.show("", kFundamentalTooHigh);
     r.state = state_;
 
-    r.power = power_;
-    r.spectrum = toDecibels(power_, state_.maxy, settings.fs);
-    r.newest = newest;
+    r.power.assign(power_.begin(), power_.end());
+    // Without averaging the spectrum is the newest block's, already in dB.
+    if (averaged)
+        toDecibels(power_, state_.maxy, settings.fs, r.spectrum);
+    else
+        r.spectrum = newest_;
+    r.newest = newest_;
     r.axis = axis_;
+    r.annotation = {};
     if (r.plotError()) {
         messages.show("", kPlottingError);
     } else {
         const double bottom = axis_ ? axis_->yMin : axisScale(r.spectrum.db, settings.fs).yMin;
         r.annotation = annotate(r.spectrum, state_, settings.samples, bottom);
     }
-    return r;
+    outcome_ = FftOutcome::kAnalysed;
 }
 
 int FftTest::freq_test(const FftTestSettings& settings, const std::function<int()>& capture,
                        std::span<const double> block, Messages& messages,
                        const FftObserver& observer) {
-    last_.reset();
-    if (!prepare(settings, block.size(), messages)) return 0;
+    if (!prepare(settings, block.size(), messages)) {
+        last_.reset();
+        return 0;
+    }
     if (settings.average < 1) {
         outcome_ = FftOutcome::kNothingToDo;
         return 0;
@@ -83,17 +99,13 @@ int FftTest::freq_test(const FftTestSettings& settings, const std::function<int(
     for (int i = 1; i <= settings.average; ++i) {
         if (observer.blockStarting) observer.blockStarting(i);
         if (const int status = capture(); status != 0) {
+            // The last spectrum shown stays, as on the plot.
             outcome_ = FftOutcome::kCaptureFailed;
             return status;
         }
         transform(settings, block);
-
         // The axes follow the newest block alone.
-        DbSpectrum newest = toDecibels(power_, state_.maxy, settings.fs);
-        if (newest.ok())
-            axis_ = axisScale(newest.db, settings.fs);
-        else
-            messages.show("", kPlottingError);
+        scaleNewest(settings, true, messages);
 
         // Average over linear power per bin.
         if (settings.average > 1) {
@@ -102,8 +114,7 @@ int FftTest::freq_test(const FftTestSettings& settings, const std::function<int(
                 power_[k] = powerSum_[k] / i;
             }
         }
-        last_ = analyse(settings, i, settings.average, newest, messages);
-        outcome_ = FftOutcome::kAnalysed;
+        analyse(settings, i, settings.average, settings.average > 1, messages);
         if (observer.spectrum) observer.spectrum(*last_);
     }
     return 0;
@@ -111,16 +122,16 @@ int FftTest::freq_test(const FftTestSettings& settings, const std::function<int(
 
 int FftTest::freq_test(const FftTestSettings& settings, std::span<const double> block,
                        Messages& messages, const FftObserver& observer) {
-    last_.reset();
-    if (!prepare(settings, block.size(), messages)) return 0;
+    if (!prepare(settings, block.size(), messages)) {
+        last_.reset();
+        return 0;
+    }
     if (observer.blockStarting) observer.blockStarting(1);
     transform(settings, block);
-    // One spectrum, no averaging: the axes are scaled from it (a failure there is not
-    // reported, the annotated plot reports it).
-    DbSpectrum newest = toDecibels(power_, state_.maxy, settings.fs);
-    if (newest.ok()) axis_ = axisScale(newest.db, settings.fs);
-    last_ = analyse(settings, 1, 1, newest, messages);
-    outcome_ = FftOutcome::kAnalysed;
+    // One spectrum, no averaging: the axes are scaled from it; a failure there is not
+    // reported, the annotated plot reports it.
+    scaleNewest(settings, false, messages);
+    analyse(settings, 1, 1, false, messages);
     if (observer.spectrum) observer.spectrum(*last_);
     return 0;
 }

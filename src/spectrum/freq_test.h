@@ -26,11 +26,11 @@ inline constexpr const char* kNoReferencePower =
 inline constexpr const char* kErrorTitle = "Error Message";
 
 struct FftTestSettings {
-    int samples = 0;       // N, block length
-    int window = 4;        // 0..4, any other value: no window
-    int average = 1;       // blocks to capture and average
-    double fs = 1.0;       // sample rate in Hz, for the frequency axis
-    int range = 8388608;   // full-scale code
+    int samples = 0;      // N, block length
+    int window = 4;       // 0..4, any other value: no window
+    int average = 1;      // blocks to capture and average
+    double fs = 1.0;      // sample rate in Hz, for the frequency axis
+    int range = 8388608;  // full-scale code
 };
 
 // One averaged spectrum with everything derived from it: what the plot, the result displays,
@@ -65,12 +65,12 @@ struct SpectrumResult {
 // How the last test ended.
 enum class FftOutcome {
     kNotRun,
-    kAnalysed,        // at least one spectrum was produced
-    kNothingToDo,     // average < 1: no block captured
-    kTooSmall,        // N <= 32
-    kNoReference,     // the reference tone has no power (N 33..47, or a range of 0)
-    kShortBlock,      // the block holds fewer than N samples
-    kCaptureFailed,   // a capture returned a non-zero status
+    kAnalysed,       // at least one spectrum was produced
+    kNothingToDo,    // average < 1: no block captured
+    kTooSmall,       // N <= 32
+    kNoReference,    // the reference tone has no power (N 33..47, or a range of 0)
+    kShortBlock,     // the block holds fewer than N samples
+    kCaptureFailed,  // a capture returned a non-zero status
 };
 
 struct FftObserver {
@@ -81,7 +81,7 @@ struct FftObserver {
 };
 
 class FftTest {
-public:
+  public:
     // Capture loop: for each of `average` blocks calls `capture`, which returns 0 once the
     // block's first N samples are in `block`, or the non-zero status of a failed capture
     // (its message already shown), which is then returned at once.
@@ -94,16 +94,19 @@ public:
 
     const SpectralState& state() const { return state_; }
     FftOutcome outcome() const { return outcome_; }
-    // The last spectrum of the last test that produced one (its arrays are what the spectrum
-    // file saves); empty before that.
+    // The last spectrum produced (its arrays are what the spectrum file saves). A failed
+    // capture or an average below 1 leaves it as it was; a refused block clears it.
     const std::optional<SpectrumResult>& last() const { return last_; }
 
-private:
+  private:
     bool prepare(const FftTestSettings& settings, std::size_t blockSize, Messages& messages);
     // Window and transform one block into power_.
     void transform(const FftTestSettings& settings, std::span<const double> block);
-    SpectrumResult analyse(const FftTestSettings& settings, int block, int blocks,
-                           const DbSpectrum& newest, Messages& messages);
+    // dB values of the newest block alone and the axes scaled from them.
+    void scaleNewest(const FftTestSettings& settings, bool report, Messages& messages);
+    // Figures and plot numbers of power_ into last_.
+    void analyse(const FftTestSettings& settings, int block, int blocks, bool averaged,
+                 Messages& messages);
 
     SpectralState state_;
     FftOutcome outcome_ = FftOutcome::kNotRun;
@@ -112,6 +115,7 @@ private:
     std::vector<double> work_;
     std::vector<double> power_;
     std::vector<double> powerSum_;
+    DbSpectrum newest_;
 };
 
 // The block of sample codes as real numbers.

@@ -35,7 +35,7 @@ struct Plan {
 // FFTW's planner is not thread-safe and each plan owns its buffers, so planning and
 // execution both run under one lock.
 class PlanCache {
-public:
+  public:
     // Runs the transform of x and hands the N/2 + 1 complex outputs to `use` under the lock.
     template <typename Use>
     void run(std::span<const double> x, Use&& use) {
@@ -48,7 +48,7 @@ public:
         use(static_cast<const fftw_complex*>(slot->out));
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::unordered_map<int, std::unique_ptr<Plan>> plans_;
 };

@@ -12,8 +12,7 @@ namespace evkit::spectrum {
 void ReFFT(std::span<double> re, std::span<double> im);
 
 // re^2 + im^2 per element into `power` (all three of the same length).
-void powerSpectrum(std::span<const double> re, std::span<const double> im,
-                   std::span<double> power);
+void powerSpectrum(std::span<const double> re, std::span<const double> im, std::span<double> power);
 
 // Transform straight to the power per bin: power[k] = |X[k]|^2 for k = 0..N-1 of the real
 // block x (power.size() >= x.size()). Same numbers as ReFFT followed by powerSpectrum.

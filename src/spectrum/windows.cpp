@@ -26,20 +26,25 @@ constexpr CosineSum kTalon{5,
                            {0.67163459718823, -0.98017116095934, 0.36542092481817,
                             -0.059489208003165, 0.0026481652930186, 0, 0}};
 constexpr CosineSum kLumen{7,
-                           {0.6164032131405, -0.98537119272586, 0.49603771622007,
-                            -0.14992232793243, 0.02458719103474, -0.0017660465148687,
-                            3.1581188567106e-05}};
+                           {0.6164032131405, -0.98537119272586, 0.49603771622007, -0.14992232793243,
+                            0.02458719103474, -0.0017660465148687, 3.1581188567106e-05}};
 constexpr CosineSum kHanning{2, {0.5, -0.5, 0, 0, 0, 0, 0}};
 constexpr CosineSum kBlackman{3, {0.42, -0.5, 0.08, 0, 0, 0, 0}};
 
 const CosineSum* cosineSum(int window) {
     switch (window) {
-        case kWindowBlackmanHarris: return &kBlackmanHarris;
-        case kWindowTalon: return &kTalon;
-        case kWindowHanning: return &kHanning;
-        case kWindowBlackman: return &kBlackman;
-        case kWindowLumen: return &kLumen;
-        default: return nullptr;
+        case kWindowBlackmanHarris:
+            return &kBlackmanHarris;
+        case kWindowTalon:
+            return &kTalon;
+        case kWindowHanning:
+            return &kHanning;
+        case kWindowBlackman:
+            return &kBlackman;
+        case kWindowLumen:
+            return &kLumen;
+        default:
+            return nullptr;
     }
 }
 
@@ -56,7 +61,7 @@ std::vector<double> build(const CosineSum& w, int n) {
 // Coefficient tables are costly (up to six cosines per sample), so each (window, length)
 // is built once. The vectors are never freed or moved, so spans into them stay valid.
 class CoefficientCache {
-public:
+  public:
     std::span<const double> get(int window, const CosineSum& w, int n) {
         std::lock_guard lock(mutex_);
         auto& slot = tables_[{window, n}];
@@ -64,7 +69,7 @@ public:
         return *slot;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::pair<int, int>, std::unique_ptr<std::vector<double>>> tables_;
 };
@@ -96,11 +101,21 @@ std::span<const double> windowCoefficients(int window, int n) {
     return cache().get(window, *w, n);
 }
 
-void BlkHrsWin(std::span<double> x) { multiply(kWindowBlackmanHarris, x); }
-void TalonWin(std::span<double> x) { multiply(kWindowTalon, x); }
-void LumenWin(std::span<double> x) { multiply(kWindowLumen, x); }
-void HanWin(std::span<double> x) { multiply(kWindowHanning, x); }
-void BkmanWin(std::span<double> x) { multiply(kWindowBlackman, x); }
+void BlkHrsWin(std::span<double> x) {
+    multiply(kWindowBlackmanHarris, x);
+}
+void TalonWin(std::span<double> x) {
+    multiply(kWindowTalon, x);
+}
+void LumenWin(std::span<double> x) {
+    multiply(kWindowLumen, x);
+}
+void HanWin(std::span<double> x) {
+    multiply(kWindowHanning, x);
+}
+void BkmanWin(std::span<double> x) {
+    multiply(kWindowBlackman, x);
+}
 
 bool applyWindow(int window, std::span<double> x) {
     if (!cosineSum(window)) return false;

@@ -9,7 +9,9 @@
 namespace evkit::spectrum {
 namespace {
 
-double dB(double x) { return 10.0 * std::log10(x); }
+double dB(double x) {
+    return 10.0 * std::log10(x);
+}
 
 // A power spectrum of length n with a flat floor, and a state as the transform leaves it.
 struct Constructed {

@@ -159,7 +159,8 @@ TEST(FreqTest, SingleAverageUsesTheBlockUnchanged) {
     std::vector<double> buffer = x;
     RecordingMessages messages;
     FftTest captureTest, memoryTest;
-    captureTest.freq_test(settings(n, 0, 1), [] { return 0; }, buffer, messages);
+    captureTest.freq_test(
+        settings(n, 0, 1), [] { return 0; }, buffer, messages);
     memoryTest.freq_test(settings(n, 0, 1), x, messages);
     EXPECT_EQ(captureTest.last()->power, memoryTest.last()->power);
     EXPECT_EQ(captureTest.last()->stats.figures.snr, memoryTest.last()->stats.figures.snr);
@@ -243,7 +244,9 @@ TEST(FreqTest, SilentBlockIsAPlottingError) {
     RecordingMessages messages;
     FftTest test;
     std::vector<double> zero(256, 0.0);
-    EXPECT_EQ(test.freq_test(settings(256, 2, 2), [] { return 0; }, zero, messages), 0);
+    EXPECT_EQ(test.freq_test(
+                  settings(256, 2, 2), [] { return 0; }, zero, messages),
+              0);
     // Once for the newest block, once for the averaged spectrum, per block.
     int plotting = 0;
     for (const auto& m : messages.shown)

@@ -13,7 +13,9 @@
 namespace evkit::spectrum {
 namespace {
 
-std::vector<double> ones(int n) { return std::vector<double>(static_cast<std::size_t>(n), 1.0); }
+std::vector<double> ones(int n) {
+    return std::vector<double>(static_cast<std::size_t>(n), 1.0);
+}
 
 TEST(Windows, CosineSumsInPeriodicForm) {
     const int n = 64;
@@ -27,11 +29,13 @@ TEST(Windows, CosineSumsInPeriodicForm) {
         {BlkHrsWin, 0.35875 - 0.48829 + 0.14128 - 0.01168, 0.35875 + 0.48829 + 0.14128 + 0.01168},
         {HanWin, 0.0, 1.0},
         {BkmanWin, 0.0, 0.42 + 0.5 + 0.08},
-        {TalonWin, 0.67163459718823 - 0.98017116095934 + 0.36542092481817 - 0.059489208003165 +
-                       0.0026481652930186,
+        {TalonWin,
+         0.67163459718823 - 0.98017116095934 + 0.36542092481817 - 0.059489208003165 +
+             0.0026481652930186,
          2.0793},
-        {LumenWin, 0.6164032131405 - 0.98537119272586 + 0.49603771622007 - 0.14992232793243 +
-                       0.02458719103474 - 0.0017660465148687 + 3.1581188567106e-05,
+        {LumenWin,
+         0.6164032131405 - 0.98537119272586 + 0.49603771622007 - 0.14992232793243 +
+             0.02458719103474 - 0.0017660465148687 + 3.1581188567106e-05,
          2.2741},
     };
     for (const auto& c : cases) {
@@ -95,6 +99,20 @@ TEST(Reference, SixteenPeriodsTruncatedTowardZero) {
     std::vector<double> y(47);
     perfect_sinewave(y, 8388608);
     for (double v : y) EXPECT_EQ(v, 0.0);
+}
+
+TEST(Reference, SameCodesAsTheDirectFormula) {
+    const double twoPi = 8.0 * std::atan(1.0);
+    for (int n : {48, 1000, 4096, 65536}) {
+        for (int range : {8388608, 32768, 1000}) {
+            std::vector<double> x(static_cast<std::size_t>(n));
+            perfect_sinewave(x, range);
+            const int p = n / 16;
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(x[i], std::trunc(range * std::sin(twoPi * i / p) - 0.5))
+                    << "n=" << n << " range=" << range << " i=" << i;
+        }
+    }
 }
 
 TEST(Fundamental, LowestOfEqualMaximaAndDcRegionPassedOver) {
