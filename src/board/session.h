@@ -25,8 +25,8 @@ struct Session {
     std::string DeviceString;
     float xtal_speed = 4.096f;  // MHz
     int TmeasID = 0;
-    float fs = 0.0f;  // sample rate of the last capture or file read
-    int part = 0;     // device header word of the last capture file read
+    float fs = 1.0f;              // sample rate of the last capture or file read
+    std::string part = "PM7014";  // header word of capture files (that of the last file read)
 };
 
 }  // namespace evkit

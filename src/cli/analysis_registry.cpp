@@ -1,0 +1,21 @@
+#include "cli/analysis_registry.h"
+
+namespace evkit::cli {
+
+namespace {
+std::vector<AnalysisSpec>& table() {
+    static std::vector<AnalysisSpec> t;
+    return t;
+}
+}  // namespace
+
+bool registerAnalysis(AnalysisSpec spec) {
+    table().push_back(std::move(spec));
+    return true;
+}
+
+const std::vector<AnalysisSpec>& analyses() {
+    return table();
+}
+
+}  // namespace evkit::cli

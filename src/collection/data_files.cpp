@@ -1,0 +1,211 @@
+#include "collection/data_files.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+
+#include "collection/collection_settings.h"
+#include "support/format.h"
+
+namespace evkit::collection {
+
+namespace {
+
+// White-space separated words of a stream; a word longer than kMaxWord is not a word of a
+// capture file and ends the reading.
+class Words {
+  public:
+    static constexpr std::size_t kMaxWord = 64;
+    explicit Words(std::streambuf* in) : in_(in) {}
+
+    // False at the end of the input or for an over-long word.
+    bool next(std::string& word) {
+        word.clear();
+        int c = in_->sgetc();
+        while (c != EOF && isSpace(c)) c = in_->snextc();
+        while (c != EOF && !isSpace(c)) {
+            if (word.size() == kMaxWord) return false;
+            word.push_back(static_cast<char>(c));
+            c = in_->snextc();
+        }
+        return !word.empty();
+    }
+
+  private:
+    static bool isSpace(int c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+    std::streambuf* in_;
+};
+
+// The whole word must be one number of the type (an optional sign, as scanf takes it).
+template <typename T>
+bool parseNumber(const std::string& word, T& value) {
+    const char* first = word.data();
+    const char* last = word.data() + word.size();
+    if (first != last && *first == '+') {
+        ++first;
+        if (first != last && *first == '-') return false;
+    }
+    if (first == last) return false;
+    const auto [end, ec] = std::from_chars(first, last, value);
+    return ec == std::errc() && end == last;
+}
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const bool closed = std::fclose(f) == 0;
+    return written && closed;
+}
+
+std::size_t fftRows(int samples) {
+    return samples >= 0 ? static_cast<std::size_t>(samples / 2) + 1 : 0;
+}
+
+}  // namespace
+
+CaptureFileRead read_capture_file(const std::string& path) {
+    CaptureFileRead result;
+    std::filebuf buf;
+    if (!buf.open(path, std::ios::in | std::ios::binary)) {
+        result.error = CaptureFileError::kCannotOpen;
+        return result;
+    }
+    Words words(&buf);
+    std::string w;
+    CaptureFile file;
+    result.error = CaptureFileError::kIncompatible;
+
+    if (!words.next(w) || w.size() > kMaxPartLength) return result;
+    file.part = w;
+    if (!words.next(w) || !parseNumber(w, file.fs) || !std::isfinite(file.fs) || !(file.fs > 0))
+        return result;
+    long long count = 0;
+    if (!words.next(w) || !parseNumber(w, count)) return result;
+    if (count < 1 || count > kBufferSize) {
+        result.error = CaptureFileError::kBadSampleCount;
+        result.badCount = count;
+        return result;
+    }
+    file.samples = static_cast<int>(count);
+    if (!words.next(w) || !parseNumber(w, file.range) || file.range < 1) return result;
+    file.codes.resize(static_cast<std::size_t>(file.samples));
+    for (auto& code : file.codes)
+        if (!words.next(w) || !parseNumber(w, code)) return result;
+
+    result.error = CaptureFileError::kNone;
+    result.file = std::move(file);
+    return result;
+}
+
+MessageText captureFileErrorMessage(const CaptureFileRead& read, const std::string& path) {
+    switch (read.error) {
+        case CaptureFileError::kNone:
+            return {};
+        case CaptureFileError::kCannotOpen:
+            return {"Error Message", "Unable to open the capture file \"" + path + "\"."};
+        case CaptureFileError::kBadSampleCount:
+            return {"", std::string(msg::kIncompatibleDataFile) + ": the sample count " +
+                            std::to_string(read.badCount) + " is outside 1 to " +
+                            std::to_string(kBufferSize) + "."};
+        case CaptureFileError::kIncompatible:
+            break;
+    }
+    return {"", msg::kIncompatibleDataFile};
+}
+
+std::string format_capture_file(const std::string& part, float fs, int samples, std::int32_t range,
+                                std::span<const std::int32_t> sample_data) {
+    std::string out = part + "\n";
+    out += strprintf("%f", static_cast<double>(fs)) + "\n";
+    out += strprintf("%d", samples) + "\n";
+    out += strprintf("%d", range) + "\n";
+    const std::size_t n =
+        std::min(sample_data.size(), static_cast<std::size_t>(std::max(samples, 0)));
+    out.reserve(out.size() + n * 9);
+    char buf[16];
+    for (std::size_t i = 0; i < n; ++i) {
+        const int len = std::snprintf(buf, sizeof buf, "%d\n", sample_data[i]);
+        out.append(buf, static_cast<std::size_t>(len));
+    }
+    return out;
+}
+
+bool write_capture_file(const std::string& path, const std::string& part, float fs, int samples,
+                        std::int32_t range, std::span<const std::int32_t> sample_data) {
+    if (samples < 0 || static_cast<std::size_t>(samples) > sample_data.size()) return false;
+    return writeText(path, format_capture_file(part, fs, samples, range, sample_data));
+}
+
+std::string format_fft_file(const std::string& part, float fs, int samples, std::int32_t range,
+                            std::span<const double> spectrum_freq,
+                            std::span<const double> spectrum_db) {
+    std::string out = part + "\n";
+    out += strprintf("%f", static_cast<double>(fs)) + " sample freq.\n";
+    out += strprintf("%d", samples) + " samples\n";
+    out += strprintf("%d", range) + " range\n";
+    out += "Frequency \tMagnitude\n";
+    const std::size_t rows = std::min({fftRows(samples), spectrum_freq.size(), spectrum_db.size()});
+    for (std::size_t k = 0; k < rows; ++k)
+        out += strprintf("%f", spectrum_freq[k]) + "\t" + strprintf("%f", spectrum_db[k]) + "\n";
+    return out;
+}
+
+bool write_fft_file(const std::string& path, const std::string& part, float fs, int samples,
+                    std::int32_t range, std::span<const double> spectrum_freq,
+                    std::span<const double> spectrum_db) {
+    const std::size_t rows = fftRows(samples);
+    if (samples < 0 || spectrum_freq.size() < rows || spectrum_db.size() < rows) return false;
+    return writeText(path, format_fft_file(part, fs, samples, range, spectrum_freq, spectrum_db));
+}
+
+std::string format_hit_file(const std::string& part, int samples, const HistResult& hist) {
+    if (!hist.binned || hist.bin_width < 1) return {};
+    const int points = (hist.hist_max - hist.hist_min) / hist.bin_width;
+    std::string out = part + "\n";
+    out += strprintf("%d", samples) + " samples\n";
+    out += strprintf("%d", points) + " points\n";
+    out += strprintf("%d", hist.hist_max) + " maximum\n";
+    out += strprintf("%d", hist.hist_min) + " minimum\n";
+    out += "Bin # \t\tCounts\n";
+    const std::size_t rows = std::min(static_cast<std::size_t>(points) + 1, hist.bins());
+    for (std::size_t i = 0; i < rows; ++i)
+        out += strprintf("%f", hist.axis[i]) + "\t\t" + strprintf("%d", hist.counts[i]) + "\n";
+    return out;
+}
+
+bool write_hit_file(const std::string& path, const std::string& part, int samples,
+                    const HistResult& hist) {
+    if (!hist.binned || hist.bin_width < 1 || hist.axis.size() != hist.counts.size()) return false;
+    return writeText(path, format_hit_file(part, samples, hist));
+}
+
+std::string format_sample_export(int samples, std::span<const std::int32_t> channel1_data,
+                                 std::span<const std::int32_t> channel2_data) {
+    std::string out = "                 Current              Voltage\n";
+    const std::size_t n = std::min({static_cast<std::size_t>(std::max(samples, 0)),
+                                    channel1_data.size(), channel2_data.size()});
+    char buf[64];
+    for (std::size_t i = 0; i < n; ++i) {
+        const int len = std::snprintf(buf, sizeof buf, "%09d       %+09d           %+09d\n",
+                                      static_cast<int>(i + 1), channel1_data[i], channel2_data[i]);
+        out.append(buf, static_cast<std::size_t>(len));
+    }
+    return out;
+}
+
+bool write_sample_export(const std::string& path, int samples,
+                         std::span<const std::int32_t> channel1_data,
+                         std::span<const std::int32_t> channel2_data) {
+    if (samples < 0 || static_cast<std::size_t>(samples) > channel1_data.size() ||
+        static_cast<std::size_t>(samples) > channel2_data.size())
+        return false;
+    return writeText(path, format_sample_export(samples, channel1_data, channel2_data));
+}
+
+}  // namespace evkit::collection
