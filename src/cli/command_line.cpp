@@ -17,19 +17,28 @@ int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCo
             std::fprintf(stderr, "error: unknown command '%s' (see --help)\n", words[i].c_str());
             return kExitUsage;
         }
+        auto app = std::make_shared<CLI::App>(spec->summary, spec->name);
+        Runner run = spec->define(*app);
+        // The value of an option (as in "--test fft") is never taken for a command name.
+        auto isOptionValue = [&](size_t j) {
+            const std::string& prev = words[j - 1];
+            if (j <= i + 1 || prev.rfind("-", 0) != 0 || prev.find('=') != std::string::npos)
+                return false;
+            const CLI::Option* opt = app->get_option_no_throw(prev);
+            return opt && opt->get_expected_min() > 0;
+        };
         // The command's words run until the next command name, once it has its minimum.
         std::vector<std::string> args;
         int positional = 0;
         size_t j = i + 1;
         for (; j < words.size(); ++j) {
             const std::string& w = words[j];
-            if (findCommand(w) && positional >= spec->minWords) break;
-            if (w.rfind("-", 0) != 0 || (w.size() > 1 && std::isdigit(static_cast<unsigned char>(w[1]))))
+            if (findCommand(w) && positional >= spec->minWords && !isOptionValue(j)) break;
+            if (w.rfind("-", 0) != 0 ||
+                (w.size() > 1 && std::isdigit(static_cast<unsigned char>(w[1]))))
                 ++positional;
             args.push_back(w);
         }
-        auto app = std::make_shared<CLI::App>(spec->summary, spec->name);
-        Runner run = spec->define(*app);
         try {
             std::vector<std::string> reversed(args.rbegin(), args.rend());
             app->parse(reversed);
