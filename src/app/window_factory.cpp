@@ -5,6 +5,13 @@
 
 #include "app/standing_window.h"
 #include "app/start_window.h"
+#include "calibration/calibration_panel.h"
+#include "conversion/conversion_panel.h"
+#include "diagnostics/debug_panel.h"
+#include "diagnostics/eeprom_panel.h"
+#include "pulse/pulse_panel.h"
+#include "setup/setup_panel.h"
+#include "temperature/temperature_panel.h"
 
 namespace evkit::app {
 
@@ -24,14 +31,14 @@ std::vector<NamedWindow> createStandingWindows(AppContext& ctx) {
     // placeholderWindow(...) with `new XxxPanel(ctx)` (and include its header).
     std::vector<NamedWindow> w;
     w.push_back({"pnl_start", new StartWindow(ctx)});
-    w.push_back({"pnl_setup", placeholderWindow(ctx, "MENU_SETUP", "Device Setup")});
-    w.push_back({"pnl_conv", placeholderWindow(ctx, "MENU_CONVERSION", "Conversion Monitor")});
+    w.push_back({"pnl_setup", new SetupPanel(ctx)});
+    w.push_back({"pnl_conv", new conversion::ConversionPanel(ctx)});
     w.push_back({"pnl_data", placeholderWindow(ctx, "MENU_COLLECTION", "Data Collection")});
-    w.push_back({"pnl_cal", placeholderWindow(ctx, "MENU_CALIBRATION", "Calibration")});
-    w.push_back({"pnl_debug", placeholderWindow(ctx, "MENU_DEBUG", "Register Debug")});
-    w.push_back({"pnl_eeprom", placeholderWindow(ctx, "MENU_EEPROM", "Board EEPROM")});
-    w.push_back({"pnl_temp", placeholderWindow(ctx, "", "Temperature Sensor")});
-    w.push_back({"pnl_pulse", placeholderWindow(ctx, "MENU_PULSE", "Energy Pulse Output")});
+    w.push_back({"pnl_cal", new CalibrationPanel(ctx)});
+    w.push_back({"pnl_debug", new DebugPanel(ctx)});
+    w.push_back({"pnl_eeprom", new EepromPanel(ctx)});
+    w.push_back({"pnl_temp", new TemperaturePanel(ctx)});
+    w.push_back({"pnl_pulse", new PulsePanel(ctx)});
     for (auto& [panel, window] : w)
         if (window->objectName().isEmpty()) window->setObjectName(QString::fromStdString(panel));
     return w;

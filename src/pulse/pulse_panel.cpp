@@ -32,8 +32,8 @@ QString formatRate(double v) {
 PulsePanel::PulsePanel(AppContext& ctx, QWidget* parent)
     : StandingWindow(ctx, kMenuItem, "Energy Pulse Measurement", parent) {
     setObjectName(kPanelName);
-    if (auto* pump = dynamic_cast<NullPump*>(&ctx.session.link.pump()))
-        setCancelHooks([pump] { pump->cancel = true; }, [pump] { pump->cancel = false; });
+    Pump* pump = &ctx.session.link.pump();
+    setCancelHooks([pump] { pump->requestCancel(); }, [pump] { pump->clearCancel(); });
 
     auto* outer = new QVBoxLayout(this);
     auto* settings = new QHBoxLayout;

@@ -255,10 +255,13 @@ void EmulatedBoard::finishOut(Urb& u) {
     std::vector<std::uint8_t> bytes(buf, buf + (buf ? urb->buffer_length : 0));
     outs_.push_back(bytes);
     std::uint32_t written = 0;
-    firmware_->Write(fwHandle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written);
     if (streamSamples_ > 0 && bytes.size() == 6 && bytes[0] == 248)
+        // The counting stream replaces the firmware's own sample stream.
         firmware_->startActivity(
             std::make_unique<CountingStream>(clock_.now(), 2 * streamSamples_));
+    else
+        firmware_->Write(fwHandle_, bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                         &written);
     urb->actual_length = urb->buffer_length;
 }
 
