@@ -4,17 +4,28 @@
 
 namespace evkit::app {
 
-// An integer box showing a 24-bit register word in hexadecimal ("0x" + hex digits).
-// Its commit is editingFinished.
+// An integer box showing a 24-bit register word as "0x" + six hexadecimal digits
+// (upper case, zero-padded). Its commit is editingFinished.
+class HexWordBox : public QSpinBox {
+public:
+    explicit HexWordBox(QWidget* parent = nullptr, int maximum = 0xFFFFFF) : QSpinBox(parent) {
+        setDisplayIntegerBase(16);
+        setPrefix("0x");
+        setRange(0, maximum);
+        setButtonSymbols(QAbstractSpinBox::NoButtons);
+        setKeyboardTracking(false);
+        setMinimumWidth(90);
+    }
+
+protected:
+    QString textFromValue(int value) const override {
+        const int digits = maximum() > 0xFFFFFF ? 8 : 6;
+        return QString("%1").arg(static_cast<uint>(value), digits, 16, QChar('0')).toUpper();
+    }
+};
+
 inline QSpinBox* makeHexWordBox(QWidget* parent = nullptr, int maximum = 0xFFFFFF) {
-    auto* box = new QSpinBox(parent);
-    box->setDisplayIntegerBase(16);
-    box->setPrefix("0x");
-    box->setRange(0, maximum);
-    box->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    box->setKeyboardTracking(false);
-    box->setMinimumWidth(90);
-    return box;
+    return new HexWordBox(parent, maximum);
 }
 
 }  // namespace evkit::app

@@ -26,6 +26,42 @@ StandingWindow* placeholderWindow(AppContext& ctx, const char* menuItem, const c
     return w;
 }
 
+namespace {
+
+template <typename T>
+T* find(const std::vector<NamedWindow>& windows, const char* panel) {
+    for (const auto& [name, window] : windows)
+        if (name == panel) return dynamic_cast<T*>(window);
+    return nullptr;
+}
+
+// The conversion log header takes the setup and calibration values as their windows show
+// them; a window that has not shown its values yet is read from the device instead.
+void connectLogHeader(const std::vector<NamedWindow>& windows) {
+    auto* conv = find<conversion::ConversionPanel>(windows, "pnl_conv");
+    auto* setup = find<SetupPanel>(windows, "pnl_setup");
+    auto* cal = find<CalibrationPanel>(windows, "pnl_cal");
+    if (!conv || !setup || !cal) return;
+    auto fromDevice = conv->headerSource;
+    conv->headerSource = [fromDevice, setup, cal]() -> std::optional<conversion::LogHeaderValues> {
+        const setup::SetupValues& shown = setup->values();
+        const auto numbers = cal->shownNumbers();
+        std::optional<conversion::LogHeaderValues> v;
+        if (!shown.refreshed || !numbers) v = fromDevice();
+        if (!v) {
+            if (!shown.refreshed || !numbers) return std::nullopt;
+            v.emplace();
+        }
+        if (shown.refreshed)
+            conversion::setSetupHeaderFields(*v, shown.configFields, shown.controlFields,
+                                             shown.opmodeFields);
+        if (numbers) conversion::setCalibrationHeaderNumbers(*v, *numbers);
+        return v;
+    };
+}
+
+}  // namespace
+
 std::vector<NamedWindow> createStandingWindows(AppContext& ctx) {
     // One line per window, in load order. To use a finished window, replace its
     // placeholderWindow(...) with `new XxxPanel(ctx)` (and include its header).
@@ -41,6 +77,7 @@ std::vector<NamedWindow> createStandingWindows(AppContext& ctx) {
     w.push_back({"pnl_pulse", new PulsePanel(ctx)});
     for (auto& [panel, window] : w)
         if (window->objectName().isEmpty()) window->setObjectName(QString::fromStdString(panel));
+    connectLogHeader(w);
     return w;
 }
 

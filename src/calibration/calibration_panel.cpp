@@ -139,6 +139,16 @@ void CalibrationPanel::showRegister(const calibration::Shown& shown) {
     numbers_[i]->setText(QString::number(shown.number, 'f', 8));
 }
 
+std::optional<std::array<double, 14>> CalibrationPanel::shownNumbers() const {
+    std::array<double, 14> out{};
+    for (size_t i = 0; i < out.size(); ++i) {
+        bool ok = false;
+        out[i] = numbers_[i]->text().toDouble(&ok);
+        if (!ok) return std::nullopt;
+    }
+    return out;
+}
+
 void CalibrationPanel::setProgress(double fraction) {
     progress_->setValue(static_cast<int>(fraction * 1000.0 + 0.5));
 }

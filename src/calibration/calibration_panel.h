@@ -3,6 +3,7 @@
 // fourteen calibration registers of page 1 as editable words and numbers.
 #include <QString>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "app/standing_window.h"
@@ -27,6 +28,9 @@ class CalibrationPanel : public StandingWindow {
     // The callbacks by control name (the slots below find the name from the sender).
     int calibrate(const QString& control);
     int writeWord(const QString& wordControl);
+    // The fourteen numbers as the window shows them (1:0 .. 1:13); nullopt before the
+    // window has shown every register once.
+    std::optional<std::array<double, 14>> shownNumbers() const;
 
   public slots:
     // Menu callback: check mark, show, refresh.

@@ -3,19 +3,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "calibration/calibration.h"
 #include "registers/conversions.h"
 #include "support/format.h"
 
 namespace evkit::conversion {
 
 namespace {
-
-int signed8(std::uint32_t word, int shift) {
-    return static_cast<int>(static_cast<std::int8_t>((word >> shift) & 0xFF));
-}
-int bit(std::uint32_t word, int n) {
-    return static_cast<int>((word >> n) & 1u);
-}
 
 struct FileCloser {
     void operator()(std::FILE* f) const {
@@ -33,37 +27,45 @@ bool writeAll(const std::string& path, const char* mode, const std::string& text
 
 }  // namespace
 
+void setSetupHeaderFields(LogHeaderValues& v, const setup::ConfigFields& config,
+                          const setup::ControlFields& control, const setup::OpModeFields& opmode) {
+    v.PC1 = config.pc1;
+    v.I1_Gain = control.i1Gain;
+    v.I2_Gain = control.i2Gain;
+    v.PC2 = control.pc2;
+    v.I1_HPF = opmode.i1Hpf;
+    v.V1_HPF = opmode.v1Hpf;
+    v.I2_HPF = opmode.i2Hpf;
+    v.V2_HPF = opmode.v2Hpf;
+}
+
+void setCalibrationHeaderNumbers(LogHeaderValues& v, const std::array<double, 14>& n) {
+    v.I1_DC_Offset = n[0];
+    v.I1_AC_Gain = n[1];
+    v.V1_DC_Offset = n[2];
+    v.V1_AC_Gain = n[3];
+    v.I1_AC_Offset = n[5];
+    v.V1_AC_Offset = n[6];
+    v.I2_DC_Offset = n[7];
+    v.I2_AC_Gain = n[8];
+    v.V2_DC_Offset = n[9];
+    v.V2_AC_Gain = n[10];
+    v.I2_AC_Offset = n[12];
+    v.V2_AC_Offset = n[13];
+}
+
 LogHeaderValues decodeLogHeaderValues(int chip, const HeaderRegisterWords& w) {
     LogHeaderValues v;
     v.chip = chip;
-    v.PC1 = signed8(w.config, 16);
-    v.I1_Gain = bit(w.control, 5);
-    v.I2_Gain = bit(w.control, 12);
-    v.PC2 = signed8(w.control, 16);
-    v.I1_HPF = bit(w.opmode, 5);
-    v.V1_HPF = bit(w.opmode, 6);
-    v.I2_HPF = bit(w.opmode, 7);
-    v.V2_HPF = bit(w.opmode, 8);
-    const auto offset = [&](int a) {
-        return Hex_to_TwosComp(static_cast<std::int32_t>(w.calibration[static_cast<size_t>(a)]));
-    };
-    // The calibration refresh shows gains unsigned with two integer bits.
-    const auto gain = [&](int a) {
-        return Hex_to_Decimal(static_cast<std::int32_t>(w.calibration[static_cast<size_t>(a)]), 2,
-                              0);
-    };
-    v.I1_DC_Offset = offset(0);
-    v.I1_AC_Gain = gain(1);
-    v.V1_DC_Offset = offset(2);
-    v.V1_AC_Gain = gain(3);
-    v.I1_AC_Offset = offset(5);
-    v.V1_AC_Offset = offset(6);
-    v.I2_DC_Offset = offset(7);
-    v.I2_AC_Gain = gain(8);
-    v.V2_DC_Offset = offset(9);
-    v.V2_AC_Gain = gain(10);
-    v.I2_AC_Offset = offset(12);
-    v.V2_AC_Offset = offset(13);
+    setSetupHeaderFields(v, setup::DecodeConfig(w.config), setup::DecodeControl(w.control),
+                         setup::DecodeOperationalMode(w.opmode, {}));
+    // The calibration window's refresh shows gains in the unsigned format.
+    std::array<double, 14> numbers{};
+    for (int a = 0; a < 14; ++a)
+        numbers[static_cast<size_t>(a)] = calibration::registerNumber(
+            *calibration::registerAt(a), static_cast<std::int32_t>(w.calibration[static_cast<size_t>(a)]),
+            calibration::GainFormat::Unsigned);
+    setCalibrationHeaderNumbers(v, numbers);
     return v;
 }
 

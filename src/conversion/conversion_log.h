@@ -7,6 +7,7 @@
 
 #include "board/board_link.h"
 #include "conversion/record.h"
+#include "setup/setup_registers.h"
 
 namespace evkit::conversion {
 
@@ -37,6 +38,11 @@ struct HeaderRegisterWords {
     std::array<std::uint32_t, 14> calibration{};  // 1:0 .. 1:13
 };
 LogHeaderValues decodeLogHeaderValues(int chip, const HeaderRegisterWords& words);
+// The header's setup fields from decoded setup registers, and its calibration numbers from
+// the fourteen calibration registers' numbers (1:0 .. 1:13), e.g. as their windows show them.
+void setSetupHeaderFields(LogHeaderValues& v, const setup::ConfigFields& config,
+                          const setup::ControlFields& control, const setup::OpModeFields& opmode);
+void setCalibrationHeaderNumbers(LogHeaderValues& v, const std::array<double, 14>& numbers);
 
 // The logged columns: the 16 channel values, the line frequency and the temperature.
 constexpr int kLoggedValues = 18;

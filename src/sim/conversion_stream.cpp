@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "conversion/record.h"
+#include "sim/calibration_model.h"
+#include "sim/temperature_model.h"
 
 namespace evkit::sim {
 
@@ -55,7 +57,9 @@ CycleResult computeCycle(const DeviceModel& device, std::uint64_t n0, std::uint6
                           conversion::Quantity p, conversion::Quantity s, conversion::Quantity q,
                           conversion::Quantity pf, conversion::Quantity vpk,
                           conversion::Quantity ipk) {
-        const double V = std::sqrt(c.sumV2 / N), I = std::sqrt(c.sumI2 / N);
+        // RMS as the converter reports it (its AC offset register acts on the mean square).
+        const double V = reportedRms(device, c.v, c.sumV2 / N);
+        const double I = reportedRms(device, c.i, c.sumI2 / N);
         const double P = c.sumP / N, S = V * I;
         r.values[vrms] = V;
         r.values[irms] = I;
@@ -73,7 +77,7 @@ CycleResult computeCycle(const DeviceModel& device, std::uint64_t n0, std::uint6
     r.values[EXTRA_1] = ch[0].sumV / N;
     r.values[EXTRA_2] = ch[0].sumI / N;
     r.values[EXTRA_3] = ch[1].sumV / N;
-    r.values[T] = kBoardTemperature;
+    r.values[T] = temperatureDegrees(device);
 
     const double mean = ch[0].sumV / N;
     double first = -1, last = -1;

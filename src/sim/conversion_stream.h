@@ -11,8 +11,6 @@ namespace evkit::sim {
 
 // Records of one single-run group (0xFB).
 constexpr int kSingleGroupRecords = 1000;
-// Temperature the virtual converter reports, degrees.
-constexpr double kBoardTemperature = 25.0;
 
 std::unique_ptr<FirmwareModule> makeConversionStreamModule();
 

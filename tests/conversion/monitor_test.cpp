@@ -8,6 +8,7 @@
 
 #include "conversion/monitor.h"
 #include "sim/conversion_stream.h"
+#include "sim/temperature_model.h"
 #include "sim_rig.h"
 
 using namespace evkit;
@@ -368,9 +369,21 @@ TEST_F(MonitorFixture, ResultsMatchTheVirtualSignal) {
     EXPECT_NEAR(v[PF1], std::cos((V1.phaseDeg - I1.phaseDeg) * std::numbers::pi / 180), 0.01);
     EXPECT_GT(v[Q1AVG], 0.0);  // lagging current
     EXPECT_NEAR(v[V1PEAK], V1.amplitude, 0.02);
-    EXPECT_EQ(v[T], sim::kBoardTemperature);
+    EXPECT_NEAR(v[T], sim::kDieTemperature, 1e-3);
     ASSERT_EQ(view.lineFrequencies.size(), 1u);
     EXPECT_NEAR(view.lineFrequencies[0], src.lineFrequency, 0.1);
+}
+
+TEST_F(MonitorFixture, TemperatureAndAcOffsetRegistersShapeTheResults) {
+    auto& d = rig.board.device();
+    d.setReg(1, 23, 0x001000);  // temperature offset: 833.333 * 2^-11 degrees
+    ASSERT_EQ(monitor.START(1, true, view), 0);
+    ASSERT_FALSE(view.cycles.empty());
+    const double before = view.cycles.back()[I1RMS];
+    EXPECT_NEAR(view.cycles.back()[T], sim::kDieTemperature + 833.333 / 2048.0, 0.01);
+    d.setReg(1, 5, 0x100000);  // an AC offset on I1 adds to its mean square
+    ASSERT_EQ(monitor.START(1, true, view), 0);
+    EXPECT_GT(view.cycles.back()[I1RMS], before);
 }
 
 TEST_F(MonitorFixture, PhaseAndLineFrequencyOfTheSourceShowWithAfc) {
