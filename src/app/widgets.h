@@ -4,8 +4,8 @@
 
 namespace evkit::app {
 
-// An integer box showing a 24-bit register word as "0x" + six hexadecimal digits
-// (upper case, zero-padded). Its commit is editingFinished.
+// An integer box showing a register word in hexadecimal, zero-padded to the digits of its
+// maximum ("0x00ABCD" for a 24-bit word, "0xA0" for a byte). Its commit is editingFinished.
 class HexWordBox : public QSpinBox {
 public:
     explicit HexWordBox(QWidget* parent = nullptr, int maximum = 0xFFFFFF) : QSpinBox(parent) {
@@ -19,7 +19,8 @@ public:
 
 protected:
     QString textFromValue(int value) const override {
-        const int digits = maximum() > 0xFFFFFF ? 8 : 6;
+        int digits = 1;  // as many digits as the largest value has
+        for (unsigned m = static_cast<unsigned>(maximum()); m > 0xF; m >>= 4) ++digits;
         return QString("%1").arg(static_cast<uint>(value), digits, 16, QChar('0')).toUpper();
     }
 };

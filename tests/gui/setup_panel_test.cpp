@@ -180,10 +180,10 @@ TEST_F(SetupPanelFixture, TemperatureButtonOpensTheTemperatureWindow) {
 }
 
 TEST_F(SetupPanelFixture, Screenshot) {
-    // Saved only on request (EVKIT_SCREENSHOT=path), for looking at the layout.
+    // Saved only on request (EVKIT_SCREENSHOT_DIR=dir), for looking at the layout.
     panel->adjustSize();
-    const QByteArray path = qgetenv("EVKIT_SCREENSHOT");
-    if (!path.isEmpty()) panel->grab().save(QString::fromLocal8Bit(path));
+    const QByteArray dir = qgetenv("EVKIT_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) panel->grab().save(QString::fromLocal8Bit(dir) + "/pnl_setup.png");
     // No control overlaps another in the laid-out window.
     std::vector<QRect> rects;
     for (const auto& spec : setup::setupControls()) {
