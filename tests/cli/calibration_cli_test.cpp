@@ -1,32 +1,16 @@
 // calibrate, calibration, temperature and pulse as a user runs them.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+using evkit::test::runCli;
+
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Result run(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "cal_cli_stderr.txt";
-    const std::string cmd = std::string(EVKIT_CLI_PATH) + " " + args + " 2>" + errFile;
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
-    std::ifstream e(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
-}
 
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -35,16 +19,16 @@ bool has(const std::string& text, const std::string& part) {
 }  // namespace
 
 TEST(CalibrationCli, CalibratePrintsEachRegisterReadBack) {
-    auto r = run("--board sim --trace calibrate gain v1 --gain-mode 1");
+    auto r = runCli("--board sim --trace calibrate gain v1 --gain-mode 1");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.err, "> 92 00 00 00 00 00"));
     EXPECT_TRUE(has(r.out, "V1_AC_Gain=0x")) << r.out;
     EXPECT_TRUE(has(r.out, "V1_AC_Gain_value=")) << r.out;
 
-    r = run("--board sim --trace calibrate gain v1");
+    r = runCli("--board sim --trace calibrate gain v1");
     EXPECT_TRUE(has(r.err, "> b2 00 00 00 00 00"));
 
-    r = run("--board sim calibrate dc-offset all");
+    r = runCli("--board sim calibrate dc-offset all");
     ASSERT_EQ(r.status, 0) << r.err;
     const auto v1 = r.out.find("V1_DC_Offset="), i1 = r.out.find("I1_DC_Offset="),
                v2 = r.out.find("V2_DC_Offset="), i2 = r.out.find("I2_DC_Offset=");
@@ -53,7 +37,7 @@ TEST(CalibrationCli, CalibratePrintsEachRegisterReadBack) {
 }
 
 TEST(CalibrationCli, ShowAndWriteRegisters) {
-    auto r = run("--board sim calibration write I2_AC_Gain 0xc00000 calibration show");
+    auto r = runCli("--board sim calibration write I2_AC_Gain 0xc00000 calibration show");
     ASSERT_EQ(r.status, 0) << r.err;
     // Signed after the word entry, unsigned after the refresh.
     EXPECT_EQ(r.out.find("I2_AC_Gain=0xc00000\nI2_AC_Gain_value=-1\n"), 0u) << r.out;
@@ -64,12 +48,12 @@ TEST(CalibrationCli, ShowAndWriteRegisters) {
 }
 
 TEST(CalibrationCli, TemperatureActions) {
-    auto r = run("--board sim temperature show");
+    auto r = runCli("--board sim temperature show");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "gain_word=0x020000\ngain_value=6.5104140625\noffset_word=0x000000\n"
               "offset_value=0\nscale=down\n");
-    r = run(
+    r = runCli(
         "--board sim temperature offset-word 0x400000 temperature scale up temperature scale up");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "offset_value=416.6665\n")) << r.out;
@@ -77,25 +61,25 @@ TEST(CalibrationCli, TemperatureActions) {
     EXPECT_TRUE(has(r.out, "gain_word=0x039999\n")) << r.out;
     EXPECT_EQ(r.out.find("gain_word=0x067ae1"), std::string::npos) << r.out;
 
-    r = run("--board sim --trace temperature gain 0");
+    r = runCli("--board sim --trace temperature gain 0");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "value of 0")) << r.err;
     EXPECT_FALSE(has(r.err, "> 6c")) << r.err;  // nothing written to 1:22
 
-    r = run("--board sim temperature offset -416.6665 temperature quick-set 0");
+    r = runCli("--board sim temperature offset -416.6665 temperature quick-set 0");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "offset_word=0xc00000\n")) << r.out;
 
     for (const char* bad : {"temperature", "temperature gain", "temperature scale sideways",
                             "temperature gain-word 0x1000000", "temperature offset x"}) {
-        r = run(std::string("--board sim --trace ") + bad);
+        r = runCli(std::string("--board sim --trace ") + bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_FALSE(has(r.err, "> ")) << bad;
     }
 }
 
 TEST(CalibrationCli, PulsePrintsOneLinePerCount) {
-    auto r = run("--board sim write 1:19 400 pulse --time 1.0 --repeat 3");
+    auto r = runCli("--board sim write 1:19 400 pulse --time 1.0 --repeat 3");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "cycle_count=400\n"));
     EXPECT_TRUE(has(r.out, "count=1 c1="));
@@ -103,11 +87,11 @@ TEST(CalibrationCli, PulsePrintsOneLinePerCount) {
     EXPECT_TRUE(has(r.out, " sd3="));
     EXPECT_FALSE(has(r.out, "\ncount=4"));
 
-    r = run("--board sim pulse --time 1.0 --repeat 2");  // N = 4000: dead time 2 s
+    r = runCli("--board sim pulse --time 1.0 --repeat 2");  // N = 4000: dead time 2 s
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "longer than 2 s")) << r.err;
 
-    r = run("--board sim --trace pulse --time 1.0 --repeat 0");
+    r = runCli("--board sim --trace pulse --time 1.0 --repeat 0");
     EXPECT_EQ(r.status, 0);
     EXPECT_FALSE(has(r.err, "> f6"));
 }

@@ -1,6 +1,8 @@
 // capture and analyze, run as a user would run them.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -8,33 +10,9 @@
 #include <sstream>
 #include <string>
 
+using evkit::test::runCli;
+
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::map<std::string, std::string> values;
-};
-
-Result run(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "capture_cli_stderr.txt";
-    const std::string cmd = std::string(EVKIT_CLI_PATH) + " " + args + " 2>" + errFile;
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
-    std::ifstream e(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    std::istringstream lines(r.out);
-    std::string line;
-    while (std::getline(lines, line))
-        if (auto eq = line.find('='); eq != std::string::npos)
-            r.values[line.substr(0, eq)] = line.substr(eq + 1);
-    return r;
-}
 
 std::string tmp(const std::string& name) {
     return ::testing::TempDir() + "capture_cli_" + name;
@@ -42,14 +20,14 @@ std::string tmp(const std::string& name) {
 
 TEST(CaptureCli, CaptureThenAnalyzeAgreeOnTheExtremes) {
     const std::string dat = tmp("a.dat"), txt = tmp("a.txt");
-    const auto c = run("--board sim capture --pair 3 --samples 256 --channel 2 --out " + dat +
+    const auto c = runCli("--board sim capture --pair 3 --samples 256 --channel 2 --out " + dat +
                        " --export " + txt);
     ASSERT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(c.values.at("samples"), "256");
     EXPECT_EQ(c.values.at("fs"), "4000.000000");
     EXPECT_EQ(c.values.at("channel1"), "Active Power 1");
     EXPECT_EQ(c.values.at("channel2"), "Reactive Power 1");
-    const auto a = run("--board sim analyze " + dat + " --test time");
+    const auto a = runCli("--board sim analyze " + dat + " --test time");
     ASSERT_EQ(a.status, 0) << a.err;
     EXPECT_EQ(a.out,
               "MAXIMUM=" + c.values.at("MAXIMUM") + "\nMINIMUM=" + c.values.at("MINIMUM") + "\n");
@@ -73,7 +51,7 @@ TEST(CaptureCli, HistogramOfACaptureFile) {
     std::ofstream(dat) << "PM7014\n4000.000000\n16\n8388608\n"
                           "100\n101\n102\n103\n104\n105\n106\n107\n"
                           "108\n109\n110\n111\n112\n113\n114\n115\n";
-    const auto r = run("analyze " + dat + " --test hist --bin-width 4 --hist-out " + hit);
+    const auto r = runCli("analyze " + dat + " --test hist --bin-width 4 --hist-out " + hit);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "MEAN=107.500000\nSTD_DEV=4.609772\nVARIANCE=21.250000\nMAXIMUM=115.000000\n"
@@ -83,7 +61,7 @@ TEST(CaptureCli, HistogramOfACaptureFile) {
     EXPECT_EQ(text.substr(0, text.find("Bin")),
               "PM7014\n16 samples\n3 points\n115 maximum\n100 minimum\n");
 
-    const auto refused = run("analyze " + dat + " --test hist --bin-width 0");
+    const auto refused = runCli("analyze " + dat + " --test hist --bin-width 0");
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("Distribution too large to plot"), std::string::npos);
     EXPECT_NE(refused.out.find("MEAN=107.500000"), std::string::npos);
@@ -93,7 +71,7 @@ TEST(CaptureCli, AnalyzeNeverOpensABoard) {
     const std::string dat = tmp("o.dat");
     std::ofstream(dat) << "PM7014 4000 2 8388608 -5 9\n";
     // A real board is asked for, yet nothing is opened.
-    const auto r = run("--board usb --trace analyze " + dat + " --test time");
+    const auto r = runCli("--board usb --trace analyze " + dat + " --test time");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "MAXIMUM=9.000000\nMINIMUM=-5.000000\n");
     EXPECT_EQ(r.err, "");
@@ -102,23 +80,23 @@ TEST(CaptureCli, AnalyzeNeverOpensABoard) {
 TEST(CaptureCli, UnreadableFileAndBadOptions) {
     const std::string bad = tmp("bad.dat");
     std::ofstream(bad) << "PM7014 4000 sixteen 8388608\n";
-    auto r = run("analyze " + bad + " --test time");
+    auto r = runCli("analyze " + bad + " --test time");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "ERROR: Incompatible Data File\n");
     EXPECT_EQ(r.out, "");
 
-    r = run("analyze " + tmp("missing.dat") + " --test time");
+    r = runCli("analyze " + tmp("missing.dat") + " --test time");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("missing.dat"), std::string::npos);
 
-    r = run("--board sim --trace capture --pair 1 --samples 17");
+    r = runCli("--board sim --trace capture --pair 1 --samples 17");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find("> "), std::string::npos);  // nothing sent
-    EXPECT_EQ(run("--board sim capture --pair 5 --samples 16").status, 2);
-    EXPECT_EQ(run("analyze " + bad + " --test nothing").status, 2);
+    EXPECT_EQ(runCli("--board sim capture --pair 5 --samples 16").status, 2);
+    EXPECT_EQ(runCli("analyze " + bad + " --test nothing").status, 2);
 }
 
 }  // namespace

@@ -1,32 +1,18 @@
 // The monitor, line-frequency and tmeas commands as a user runs them.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+using evkit::test::CliResult;
+using evkit::test::runCli;
+
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-
-Result runCli(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "monitor_cli_stderr.txt";
-    const std::string cmd = std::string(EVKIT_CLI_PATH) + " " + args + " 2>" + errFile;
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
-    std::ifstream e(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
-}
 
 std::string value(const std::string& out, const std::string& key, size_t from = 0) {
     const auto at = out.find("\n" + key + "=", from);

@@ -1,6 +1,8 @@
 // The setup and register file commands of the command-line program.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -8,27 +10,12 @@
 
 #include "setup/setup_model.h"
 
+using evkit::test::CliResult;
+using evkit::test::runCli;
+
 namespace {
 
-struct Output {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Output cli(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "setup_cli_stderr.txt";
-    const std::string cmd = std::string(EVKIT_CLI_PATH) + " --board sim " + args + " 2>" + errFile;
-    Output r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
-    std::ifstream e(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
-}
+CliResult cli(const std::string& args) { return runCli("--board sim " + args); }
 
 bool has(const std::string& text, const std::string& line) {
     return text.find(line + "\n") != std::string::npos;

@@ -2,6 +2,8 @@
 // refusals, and averaged captures from the virtual board.
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -11,33 +13,9 @@
 #include <sstream>
 #include <string>
 
+using evkit::test::runCli;
+
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::map<std::string, std::string> values;
-};
-
-Result run(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "spectrum_cli_stderr.txt";
-    const std::string cmd = std::string(EVKIT_CLI_PATH) + " " + args + " 2>" + errFile;
-    Result r;
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
-    std::ifstream e(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    std::istringstream lines(r.out);
-    std::string line;
-    while (std::getline(lines, line))
-        if (auto eq = line.find('='); eq != std::string::npos)
-            r.values[line.substr(0, eq)] = line.substr(eq + 1);
-    return r;
-}
 
 std::string tmp(const std::string& name) {
     return ::testing::TempDir() + "spectrum_cli_" + name;
@@ -61,9 +39,9 @@ const char* kKeys[] = {"S/PN",           "SINAD",  "S/D", "SNR", "FS-PdB", "fund
 TEST(SpectrumCli, AnalyzeTwiceGivesIdenticalFiguresAndWritesTheSpectrumFile) {
     const std::string dat = writeSineFile("a.dat", 4096, 301);
     const std::string fft = tmp("a.fft");
-    const auto a = run("analyze " + dat + " --test fft --window 0 --fft-out " + fft);
+    const auto a = runCli("analyze " + dat + " --test fft --window 0 --fft-out " + fft);
     ASSERT_EQ(a.status, 0) << a.err;
-    const auto b = run("analyze " + dat + " --test fft --window 0");
+    const auto b = runCli("analyze " + dat + " --test fft --window 0");
     ASSERT_EQ(b.status, 0) << b.err;
     EXPECT_EQ(a.out, b.out);
     for (const char* key : kKeys) EXPECT_TRUE(a.values.count(key)) << key;
@@ -102,7 +80,7 @@ TEST(SpectrumCli, AnalyzeTwiceGivesIdenticalFiguresAndWritesTheSpectrumFile) {
     EXPECT_NEAR(peakHz, 293.945312, 1e-6);
 
     // Another window changes the figures but not the fundamental.
-    const auto c = run("analyze " + dat + " --test fft --window 2");
+    const auto c = runCli("analyze " + dat + " --test fft --window 2");
     ASSERT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(c.values.at("fundamental_bin"), "301");
     EXPECT_NE(c.values.at("SNR"), a.values.at("SNR"));
@@ -111,34 +89,34 @@ TEST(SpectrumCli, AnalyzeTwiceGivesIdenticalFiguresAndWritesTheSpectrumFile) {
 TEST(SpectrumCli, OptionValueNamingACommandStaysAnOptionValue) {
     // "fft" after --test is the analysis, the next "analyze" starts a second command.
     const std::string dat = writeSineFile("c.dat", 1024, 77);
-    const auto r = run("analyze " + dat + " --test fft analyze " + dat + " --test time");
+    const auto r = runCli("analyze " + dat + " --test fft analyze " + dat + " --test time");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.values.at("fundamental_bin"), "77");
     EXPECT_TRUE(r.values.count("MAXIMUM"));
 }
 
 TEST(SpectrumCli, ShortBlocksAreRefused) {
-    const auto small = run("analyze " + writeSineFile("s.dat", 32, 3) + " --test fft");
+    const auto small = runCli("analyze " + writeSineFile("s.dat", 32, 3) + " --test fft");
     EXPECT_EQ(small.status, 1);
     EXPECT_NE(small.err.find("Sample Size too Small, Increase it using CONFIG button"),
               std::string::npos)
         << small.err;
     EXPECT_TRUE(small.values.empty());
 
-    const auto noReference = run("analyze " + writeSineFile("r.dat", 40, 3) + " --test fft");
+    const auto noReference = runCli("analyze " + writeSineFile("r.dat", 40, 3) + " --test fft");
     EXPECT_EQ(noReference.status, 1);
     EXPECT_NE(noReference.err.find("full-scale reference"), std::string::npos) << noReference.err;
     EXPECT_TRUE(noReference.values.empty());
 
-    const auto ok = run("analyze " + writeSineFile("o.dat", 48, 5) + " --test fft");
+    const auto ok = runCli("analyze " + writeSineFile("o.dat", 48, 5) + " --test fft");
     EXPECT_EQ(ok.status, 0) << ok.err;
 
-    EXPECT_EQ(run("analyze " + writeSineFile("w.dat", 64, 5) + " --test fft --window 5").status, 2);
+    EXPECT_EQ(runCli("analyze " + writeSineFile("w.dat", 64, 5) + " --test fft --window 5").status, 2);
 }
 
 TEST(SpectrumCli, AveragedCapturesFromTheBoard) {
     const std::string fft = tmp("b.fft");
-    const auto r = run("--board sim fft --pair 1 --samples 8192 --average 3 --fft-out " + fft);
+    const auto r = runCli("--board sim fft --pair 1 --samples 8192 --average 3 --fft-out " + fft);
     ASSERT_EQ(r.status, 0) << r.err;
     for (const char* key : kKeys) EXPECT_TRUE(r.values.count(key)) << key;
     const double fs = std::stod(r.values.at("fs"));
@@ -151,9 +129,9 @@ TEST(SpectrumCli, AveragedCapturesFromTheBoard) {
     while (std::getline(in, line)) ++lines;
     EXPECT_EQ(lines, 5 + 8192 / 2 + 1);
 
-    EXPECT_EQ(run("--board sim fft --pair 5 --samples 8192 --average 1").status, 2);
-    EXPECT_EQ(run("--board sim fft --pair 1 --samples 1000 --average 1").status, 2);
-    EXPECT_EQ(run("--board sim fft --pair 1 --samples 1024 --average 0").status, 2);
+    EXPECT_EQ(runCli("--board sim fft --pair 5 --samples 8192 --average 1").status, 2);
+    EXPECT_EQ(runCli("--board sim fft --pair 1 --samples 1000 --average 1").status, 2);
+    EXPECT_EQ(runCli("--board sim fft --pair 1 --samples 1024 --average 0").status, 2);
 }
 
 }  // namespace
