@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "cli/analysis_registry.h"
+#include "cli/capture_options.h"
 #include "cli/cli_context.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
@@ -37,20 +38,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
     "capture", "Capture a block of samples of a quantity pair and show its extremes", 0, true,
     [](CLI::App& app) -> Runner {
         auto o = std::make_shared<CaptureOptions>();
-        app.add_option("--pair", o->pair,
-                       "quantity pair: 1 current/voltage 1, 2 current/voltage 2, "
-                       "3 active/reactive power 1, 4 active/reactive power 2")
-            ->required()
-            ->check(CLI::Range(1, 4));
-        app.add_option("--samples", o->samples,
-                       "samples per channel: " + collection::sampleCountList())
-            ->required()
-            ->check([](const std::string& text) -> std::string {
-                int n = 0;
-                if (!CLI::detail::lexical_cast(text, n) || !collection::indexForSampleCount(n))
-                    return "--samples must be one of " + collection::sampleCountList();
-                return {};
-            });
+        addPairAndSampleOptions(app, o->pair, o->samples, "samples per channel");
         app.add_option("--data-delay", o->dataDelay, "data-delay code sent to the board")
             ->check(CLI::Range(0, 255));
         app.add_option("--seconds-delay", o->secondsDelay, "whole seconds to wait first")

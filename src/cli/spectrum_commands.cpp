@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/analysis_registry.h"
+#include "cli/capture_options.h"
 #include "cli/cli_context.h"
 #include "collection/capture.h"
 #include "collection/data_files.h"
@@ -90,20 +91,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
     "fft", "Capture and average blocks of a quantity pair's channel 1 and show its spectrum", 0,
     true, [](CLI::App& app) -> Runner {
         auto o = std::make_shared<FftCaptureOptions>();
-        app.add_option("--pair", o->pair,
-                       "quantity pair: 1 current/voltage 1, 2 current/voltage 2, "
-                       "3 active/reactive power 1, 4 active/reactive power 2")
-            ->required()
-            ->check(CLI::Range(1, 4));
-        app.add_option("--samples", o->samples,
-                       "samples per block: " + collection::sampleCountList())
-            ->required()
-            ->check([](const std::string& text) -> std::string {
-                int n = 0;
-                if (!CLI::detail::lexical_cast(text, n) || !collection::indexForSampleCount(n))
-                    return "--samples must be one of " + collection::sampleCountList();
-                return {};
-            });
+        addPairAndSampleOptions(app, o->pair, o->samples, "samples per block");
         app.add_option("--average", o->average, "blocks to capture and average")
             ->required()
             ->check(CLI::Range(1, 10000));
