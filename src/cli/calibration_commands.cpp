@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "calibration/calibration.h"
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "registers/word.h"
 #include "support/format.h"
@@ -37,14 +38,6 @@ const std::map<std::string, int>& calChannels() {
                                                  {"v2", calibration::kV2},
                                                  {"all", calibration::kAll}};
     return m;
-}
-
-std::uint32_t parseWordOrThrow(const std::string& text) {
-    auto v = parseInteger(text);
-    if (!v) throw CLI::ValidationError("'" + text + "' is not a number (decimal or 0x-hex)");
-    if (*v < 0 || *v > 0xFFFFFF)
-        throw CLI::ValidationError("'" + text + "' does not fit in 24 bits (0..0xffffff)");
-    return static_cast<std::uint32_t>(*v);
 }
 
 // A calibration register by name ("I1_AC_Gain", case-insensitive) or address ("1:3" / "3").

@@ -3,28 +3,13 @@
 #include <memory>
 
 #include "board/connection.h"
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "registers/word.h"
 
 namespace evkit::cli {
 
 namespace {
-
-RegisterAddress parseAddressOrThrow(const std::string& text) {
-    auto a = parseRegisterAddress(text);
-    if (!a)
-        throw CLI::ValidationError("register address '" + text +
-                                   "' is not P:A with page 0..255 and address 0..31");
-    return *a;
-}
-
-std::uint32_t parseWordOrThrow(const std::string& text, std::int64_t max = 0xFFFFFF) {
-    auto v = parseInteger(text);
-    if (!v) throw CLI::ValidationError("'" + text + "' is not a number (decimal or 0x-hex)");
-    if (*v < 0 || *v > max)
-        throw CLI::ValidationError("'" + text + "' does not fit in 24 bits (0..0xffffff)");
-    return static_cast<std::uint32_t>(*v);
-}
 
 EVKIT_CLI_COMMAND(CommandSpec{"identify",
                               "Open the board, show its identification and detect the device", 0,

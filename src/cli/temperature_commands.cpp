@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "registers/word.h"
 #include "support/format.h"
@@ -15,14 +16,6 @@ namespace {
 
 std::string number(double v) {
     return strprintf("%.12g", v);
-}
-
-std::uint32_t parseWordOrThrow(const std::string& text) {
-    auto v = parseInteger(text);
-    if (!v) throw CLI::ValidationError("'" + text + "' is not a number (decimal or 0x-hex)");
-    if (*v < 0 || *v > 0xFFFFFF)
-        throw CLI::ValidationError("'" + text + "' does not fit in 24 bits (0..0xffffff)");
-    return static_cast<std::uint32_t>(*v);
 }
 
 double parseNumberOrThrow(const std::string& text) {
