@@ -32,6 +32,8 @@ constexpr int kAntialiasLimit = 8192;
 constexpr int kClickSlack = 4;
 // Pixels from the cursor's vertical line within which a press grabs the cursor.
 constexpr double kCursorGrab = 5.0;
+// Bar plots with more bins than this are drawn as vertical lines.
+constexpr int kDenseBars = 1500;
 
 template <class Container>
 int nearestIndex(const Container& data, double key) {
@@ -64,6 +66,9 @@ GraphWidget::GraphWidget(QWidget* parent) : QCustomPlot(parent) {
         axis->grid()->setPen(gridPen);
         axis->grid()->setZeroLinePen(QPen(QColor(160, 164, 172), 0));
         axis->setBasePen(QPen(QColor(70, 70, 70), 1));
+        // Plain numbers: codes up to 8388608 and frequencies read as they are.
+        axis->setNumberFormat("g");
+        axis->setNumberPrecision(9);
     }
     // Frame the plot: the upper and right axes repeat the lines without labels.
     axisRect()->setupFullAxesBox(true);
@@ -207,9 +212,26 @@ QCPGraph* GraphWidget::plotCodes(std::span<const std::int32_t> y, const QColor& 
     return g;
 }
 
-QCPBars* GraphWidget::plotBars(std::span<const double> x, std::span<const std::int32_t> counts,
-                               double width, const QColor& colour) {
+QCPAbstractPlottable* GraphWidget::plotBars(std::span<const double> x,
+                                            std::span<const std::int32_t> counts, double width,
+                                            const QColor& colour) {
     const std::size_t n = std::min(x.size(), counts.size());
+    if (n > static_cast<std::size_t>(kDenseBars)) {
+        // More bars than pixels: one vertical line per bin, reduced to what each pixel column
+        // shows, instead of rectangles thinner than a pixel.
+        QVector<QCPGraphData> data(static_cast<qsizetype>(n));
+        for (std::size_t i = 0; i < n; ++i)
+            data[static_cast<qsizetype>(i)] = QCPGraphData(x[i], counts[i]);
+        QCPGraph* g = addGraph();
+        g->data()->set(data, true);
+        g->setLineStyle(QCPGraph::lsImpulse);
+        g->setPen(QPen(colour, 1.0));
+        g->setAntialiased(false);
+        g->setSelectable(QCP::stNone);
+        g->removeFromLegend();
+        snapTargets_.emplace_back(g);
+        return g;
+    }
     QVector<QCPBarsData> data(static_cast<qsizetype>(n));
     for (std::size_t i = 0; i < n; ++i)
         data[static_cast<qsizetype>(i)] = QCPBarsData(x[i], counts[i]);
@@ -334,6 +356,9 @@ bool GraphWidget::nearestSnapPoint(QPointF pixel, bool byKeyOnly, SnapPoint* out
 }
 
 bool GraphWidget::snapCursor() {
+    // A cursor left outside the view (or on its edge) comes to the middle of it.
+    const QCPRange xr = xAxis->range();
+    if (!(cursor_.x() > xr.lower && cursor_.x() < xr.upper)) cursor_.setX(xr.center());
     SnapPoint s{};
     if (!nearestSnapPoint(pixelOf(cursor_.x(), cursor_.y()), false, &s)) return false;
     setCursorPosition(s.x, s.y);

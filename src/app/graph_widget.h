@@ -50,8 +50,9 @@ class GraphWidget : public QCustomPlot {
     QCPGraph* plotCodes(std::span<const std::int32_t> y, const QColor& colour,
                         LineStyle style = LineStyle::Solid, bool snap = true,
                         const QString& name = {});
-    // Vertical bars of the given width centred on x.
-    QCPBars* plotBars(std::span<const double> x, std::span<const std::int32_t> counts, double width,
+    // Vertical bars of the given width centred on x (a QCPBars; with more bins than a plot has
+    // pixels, a graph of vertical lines from zero).
+    QCPAbstractPlottable* plotBars(std::span<const double> x, std::span<const std::int32_t> counts, double width,
                       const QColor& colour);
     // A text centred at (x, y) in plot coordinates; it is drawn even outside the axis rect.
     QCPItemText* addText(double x, double y, const QString& text, const QColor& colour,

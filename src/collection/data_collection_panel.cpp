@@ -147,6 +147,8 @@ void DataCollectionPanel::buildControls() {
         QFont f = d.label->font();
         f.setBold(true);
         d.label->setFont(f);
+        // Wide enough for the longest caption ("FREQUENCY").
+        d.label->setMinimumWidth(QFontMetrics(f).horizontalAdvance("FREQUENCY") + 6);
     };
     makeReadout(cursorX_, "DATA_CURSOR_X");
     makeReadout(cursorY_, "DATA_CURSOR_Y");

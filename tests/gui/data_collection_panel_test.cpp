@@ -294,6 +294,17 @@ TEST_F(DataPanelTest, HistogramCaptureAndItsRefusal) {
     EXPECT_EQ(panel->lastHistogram()->bin_width, 65536);
     EXPECT_EQ(label("DATA_RESULT_1"), "MEAN");
     EXPECT_EQ(text("DATA_RESULT_4"), QString::number(h.maximum, 'f', 0));
+
+    // Far more bins than pixels: one vertical line per bin.
+    configure([](app::CollectionSettingsWindow& s) {
+        s.findChild<QSpinBox*>("CONFIG_BIN_WIDTH")->setValue(256);
+    });
+    panel->RESTORE();
+    const auto dense = collection::hist_test(data().block(), 256);
+    auto* lines = qobject_cast<QCPGraph*>(graph()->plottable(0));
+    ASSERT_NE(lines, nullptr);
+    EXPECT_EQ(lines->lineStyle(), QCPGraph::lsImpulse);
+    EXPECT_EQ(lines->dataCount(), static_cast<int>(dense.bins()));
 }
 
 TEST_F(DataPanelTest, FftCaptureAveragesAndAnnotatesTheSpectrum) {
@@ -399,7 +410,7 @@ TEST_F(DataPanelTest, ChannelsAndAnalysesSwitchWithoutCapturing) {
     // The figure colours belong to the spectrum alone.
     EXPECT_TRUE(find<QLineEdit>("DATA_RESULT_1")->styleSheet().isEmpty());
     find<QPushButton>("DATA_CHANNEL_1")->click();
-    EXPECT_EQ(graph()->plottable(0)->brush().color().rgb(), app::dosColor(13).rgb());
+    EXPECT_EQ(graph()->plottable(0)->pen().color(), app::dosColor(13));  // dense: lines
     chooseAnalysis(collection::kTestTime);
     EXPECT_EQ(data().buffers.sample_data, data().buffers.channel1_data);
     EXPECT_TRUE(rig.takeFrames().empty());
