@@ -310,6 +310,10 @@ void DataCollectionPanel::COLLECTION() {
     openFromMenu();
 }
 
+void DataCollectionPanel::DATAPANEL() {
+    close();  // StandingWindow hides and unchecks
+}
+
 void DataCollectionPanel::onOpened() {
     setWindowTitle(collection::msg::kWindowTitle);
     cancelZoom();

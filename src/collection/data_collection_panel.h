@@ -71,6 +71,8 @@ class DataCollectionPanel : public StandingWindow {
   public slots:
     // Menu callback: opens the window (check mark, title, cleared block, time view).
     void COLLECTION();
+    // The window's close request: unchecks the menu item and hides the window.
+    void DATAPANEL();
     void CONFIG();
     // One capture with the selected analysis. Returns 0 or the status of the failing step.
     int COLLECT();

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "app/graph_widget.h"
 #include "collection/collection_settings_window.h"
@@ -152,7 +153,7 @@ TEST_F(DataPanelTest, OpeningDimsCollectUntilTheSettingsAreConfirmed) {
     EXPECT_TRUE(w.isNull());
 
     // Closing hides and unchecks; reopening dims collect again and clears the block.
-    panel->close();
+    panel->DATAPANEL();
     EXPECT_FALSE(panel->isVisible());
     EXPECT_FALSE(checks["MENU_COLLECTION"]);
     panel->COLLECTION();
@@ -240,10 +241,10 @@ TEST_F(DataPanelTest, TimeCaptureShowsTheCoresNumbersAndTheFullRecord) {
     // After the capture the device is told to stop and the status register is written.
     // Divider read, capture start (pair 1, entry 8, data delay 1), then the device is told
     // to stop and status register 0:15 is written with 0x900000.
-    EXPECT_EQ(rig.takeFrames(),
-              (std::vector<std::string>{"7e 00 00 00 00 00", "00 00 00 00 00 00",
-                                        "f8 02 04 00 08 01", "a0 00 00 00 00 00",
-                                        "7e 00 00 00 00 00", "5e 00 00 90 00 00"}));
+    EXPECT_EQ(
+        rig.takeFrames(),
+        (std::vector<std::string>{"7e 00 00 00 00 00", "00 00 00 00 00 00", "f8 02 04 00 08 01",
+                                  "a0 00 00 00 00 00", "7e 00 00 00 00 00", "5e 00 00 90 00 00"}));
 
     // The cursor snaps to the record and its readouts follow it.
     clickAt(1000.0, 0.0);
@@ -623,10 +624,15 @@ TEST_F(DataPanelTest, DiskModeReadsASavedCaptureBack) {
 TEST_F(DataPanelTest, CaptureHoldsTheBoardAndDimsTheWindow) {
     configureSamples(4096);
     bool checked = false;
+    QString progress;
     rig.pump.onProcess = [&] {
         if (checked) return;
         checked = true;
         EXPECT_TRUE(panel->running());
+        // Progress reported from the worker's thread reaches the bar through the event loop.
+        std::thread([&] { panel->data().onProgress(4000, 8192); }).join();
+        QCoreApplication::processEvents();
+        progress = find<QProgressBar>("DATA_PROGRESS")->text();
         EXPECT_FALSE(find<QPushButton>("DATA_COLLECT")->isEnabled());
         EXPECT_FALSE(find<QComboBox>("DATA_TEST")->isEnabled());
         EXPECT_FALSE(find<QPushButton>("DATA_OVERLAY")->isEnabled());
@@ -643,6 +649,7 @@ TEST_F(DataPanelTest, CaptureHoldsTheBoardAndDimsTheWindow) {
     ASSERT_EQ(collect(), 0);
     rig.pump.onProcess = nullptr;
     EXPECT_TRUE(checked);
+    EXPECT_EQ(progress, "Capturing \u2014 4000 of 8192 values");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(find<QPushButton>("DATA_COLLECT")->isEnabled());
     EXPECT_TRUE(find<QComboBox>("DATA_TEST")->isEnabled());
