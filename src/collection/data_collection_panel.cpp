@@ -737,7 +737,9 @@ void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
         graph_->plotXY(r.newest.freq, r.newest.db, QColor(0, 0, 0, 110), LineStyle::Solid, false);
     showFigures(r.stats);
 
-    if (!r.plotError()) {
+    if (r.plotError()) {
+        graph_->deletePlots();  // the core has said "Plotting Error"
+    } else {
         const QColor curve = dosColor(data_->settings.curv_color);
         // Markers lie on their own layer under the curves, labels above them.
         for (const auto& m : r.annotation.markers)
@@ -810,7 +812,15 @@ void DataCollectionPanel::onGraphCommitted(double x, double y) {
 void DataCollectionPanel::RESTORE() {
     if (running_) return;
     cancelZoom();
-    run_test();
+    if (data_->settings.test == kTestFft && fft_.last()) {
+        // The spectrum shown is the last one analysed (every switch of channel or analysis
+        // analyses again): draw it at full extent. Analysing the block in memory again would
+        // replace an averaged spectrum and its figures by those of the last block alone.
+        drawSpectrum(*fft_.last());
+        setReadouts(kTestFft);
+    } else {
+        run_test();
+    }
     restore_->setVisible(false);
 }
 

@@ -377,6 +377,18 @@ TEST_F(DataPanelTest, FftCaptureAveragesAndAnnotatesTheSpectrum) {
     EXPECT_EQ(label("DATA_CURSOR_Y"), "MAGNITUDE");
     EXPECT_EQ(text("DATA_CURSOR_X"), QString::number(r.annotation.cursorX, 'f', 3));
     EXPECT_NEAR(r.fundamentalHz(), 50.0, 1.0);
+
+    // Zoom in on the fundamental and restore: the averaged spectrum and its figures stay.
+    const QString sinad = text("DATA_RESULT_2");
+    find<QPushButton>("DATA_ZOOM")->click();
+    clickAt(20.0, -100.0);
+    clickAt(120.0, -5.0);
+    EXPECT_LT(xRange().size(), 150.0);
+    find<QPushButton>("DATA_RESTORE")->click();
+    EXPECT_EQ(xRange(), QCPRange(0.0, 2000.0));
+    EXPECT_EQ(text("DATA_RESULT_2"), sinad);
+    EXPECT_EQ(panel->fftTest().last()->block, 3);
+    EXPECT_EQ(graph()->cursorPosition(), QPointF(r.annotation.cursorX, r.annotation.cursorY));
 }
 
 TEST_F(DataPanelTest, FftRefusesSixteenSamplesButSwitchesTheReadouts) {
