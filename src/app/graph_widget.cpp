@@ -356,9 +356,12 @@ bool GraphWidget::nearestSnapPoint(QPointF pixel, bool byKeyOnly, SnapPoint* out
 }
 
 bool GraphWidget::snapCursor() {
-    // A cursor left outside the view (or on its edge) comes to the middle of it.
+    // A cursor left outside the view or hugging its edge (where it cannot be seen) comes to
+    // the middle of it.
     const QCPRange xr = xAxis->range();
-    if (!(cursor_.x() > xr.lower && cursor_.x() < xr.upper)) cursor_.setX(xr.center());
+    const double margin = xr.size() * 0.01;
+    if (!(cursor_.x() > xr.lower + margin && cursor_.x() < xr.upper - margin))
+        cursor_.setX(xr.center());
     SnapPoint s{};
     if (!nearestSnapPoint(pixelOf(cursor_.x(), cursor_.y()), false, &s)) return false;
     setCursorPosition(s.x, s.y);

@@ -769,4 +769,8 @@ TEST_F(DataPanelTest, Screenshots) {
     chooseAnalysis(collection::kTestTime);
     panel->OVERLAY();
     EXPECT_TRUE(panel->grab().save(QDir(out).filePath("data_overlay.png")));
+    find<QPushButton>("DATA_CONFIG")->click();
+    ASSERT_NE(panel->settingsWindow(), nullptr);
+    panel->settingsWindow()->adjustSize();
+    EXPECT_TRUE(panel->settingsWindow()->grab().save(QDir(out).filePath("data_settings.png")));
 }
