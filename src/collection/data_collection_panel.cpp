@@ -209,6 +209,9 @@ void DataCollectionPanel::buildControls() {
     bold.setBold(true);
     collect_->setFont(bold);
     collect_->setMinimumHeight(34);
+    stop_ = makeButton(runBox, "DATA_STOP", "Stop averaging",
+                       "End the FFT averaging after the block being captured");
+    stop_->setVisible(false);
     config_ = makeButton(runBox, "DATA_CONFIG", "Settings\u2026",
                          "Sample count, FFT window and averaging, bin width, quantity pair");
     status_ = new QLabel(runBox);
@@ -218,8 +221,9 @@ void DataCollectionPanel::buildControls() {
     run->addWidget(new QLabel("Analysis", runBox), 0, 0);
     run->addWidget(test_, 0, 1);
     run->addWidget(collect_, 1, 0, 1, 2);
-    run->addWidget(config_, 2, 0, 1, 2);
-    run->addWidget(status_, 3, 0, 1, 2);
+    run->addWidget(stop_, 2, 0, 1, 2);
+    run->addWidget(config_, 3, 0, 1, 2);
+    run->addWidget(status_, 4, 0, 1, 2);
     right->addWidget(runBox);
 
     auto* viewBox = new QGroupBox("View", this);
@@ -277,6 +281,7 @@ void DataCollectionPanel::buildControls() {
     connect(test_, qOverload<int>(&QComboBox::activated), this, [this] { GRAPHTYPE(); });
     connect(collect_, &QPushButton::clicked, this, [this] { COLLECT(); });
     connect(config_, &QPushButton::clicked, this, &DataCollectionPanel::CONFIG);
+    connect(stop_, &QPushButton::clicked, this, &DataCollectionPanel::STOP);
     connect(channels_[0], &QPushButton::clicked, this, [this] { NEWCHAN(1); });
     connect(channels_[1], &QPushButton::clicked, this, [this] { NEWCHAN(2); });
     connect(overlay_, &QPushButton::clicked, this, &DataCollectionPanel::OVERLAY);
@@ -394,6 +399,7 @@ void DataCollectionPanel::setRunning(bool on) {
          std::initializer_list<QWidget*>{test_, config_, channels_[0], channels_[1], overlay_,
                                          zoom_, restore_, io_, export_, boardOnly_})
         w->setEnabled(!on);
+    stop_->setVisible(false);
     if (!on) {
         // What the source mode dims stays dimmed.
         if (diskMode()) {
@@ -451,10 +457,11 @@ int DataCollectionPanel::COLLECT() {
     graph_->deletePlots();
     graph_->replot();
     link.pump().clearCancel();
+    stopRequested_ = false;
     link.processEvents();
 
     const int test = data_->settings.test;
-    const int status = data_->collectSequence([&]() -> int {
+    int status = data_->collectSequence([&]() -> int {
         const auto afterCapture = [&] {
             updateChannelButtons();
             setWindowTitle(QString::fromStdString(data_->title));
@@ -478,6 +485,8 @@ int DataCollectionPanel::COLLECT() {
             }
             const spectrum::FftTestSettings settings = fftSettings();  // fs is read by now
             fftBlocks_ = settings.average;
+            stop_->setVisible(settings.average > 1);
+            stop_->setEnabled(true);
             spectrum::FftObserver observer;
             observer.blockStarting = [this](int block) {
                 fftBlock_ = block;
@@ -488,6 +497,7 @@ int DataCollectionPanel::COLLECT() {
             const int s = fft_.freq_test(
                 settings,
                 [&] {
+                    if (stopRequested_) return kStatusCancelled;
                     const int c = data_->captureBlock();
                     if (c == 0) afterCapture();
                     return c;
@@ -501,6 +511,19 @@ int DataCollectionPanel::COLLECT() {
         return 0;
     });
     fftBlock_ = fftBlocks_ = 0;
+    if (status == kStatusCancelled && stopRequested_) {
+        // Stopped between blocks: the device still gets its commands after the analysis.
+        BoardClaim claim(link, "data collection");
+        status = claim.ok() ? data_->afterAnalysis() : kStatusBusy;
+        if (status == 0 && fft_.last()) {
+            showSpectrumCaptions();
+            status_->setText(QString("Averaging stopped after %1 of %2 blocks.")
+                                 .arg(fft_.last()->block)
+                                 .arg(fft_.last()->blocks));
+        }
+    }
+    if (stopRequested_) link.pump().clearCancel();  // the request was this capture's
+    stopRequested_ = false;
     setRunning(false);
     // A failed step leaves Collect dimmed until the settings are confirmed again; a refusal
     // because another window owns the board does not.
@@ -511,6 +534,14 @@ int DataCollectionPanel::COLLECT() {
                              .arg(status));
     graph_->replot();
     return status;
+}
+
+void DataCollectionPanel::STOP() {
+    if (!running_) return;
+    stopRequested_ = true;
+    stop_->setEnabled(false);
+    ctx_.session.link.pump().requestCancel();
+    progress_->setFormat(progress_->format() + " \u2014 stopping after this block");
 }
 
 // --- channels and analyses ---------------------------------------------------------------

@@ -76,6 +76,8 @@ class DataCollectionPanel : public StandingWindow {
     void CONFIG();
     // One capture with the selected analysis. Returns 0 or the status of the failing step.
     int COLLECT();
+    // Ends an FFT averaging run after the block being captured; the average so far stays.
+    void STOP();
     // Shows channel 1 or 2 of the last capture in the selected analysis.
     void NEWCHAN(int channel);
     // Commit of the analysis ring.
@@ -135,6 +137,7 @@ class DataCollectionPanel : public StandingWindow {
     GraphWidget* graph_ = nullptr;
     QComboBox* test_ = nullptr;
     QPushButton* collect_ = nullptr;
+    QPushButton* stop_ = nullptr;
     QPushButton* config_ = nullptr;
     std::array<QPushButton*, 2> channels_{};
     QPushButton* overlay_ = nullptr;
@@ -154,6 +157,7 @@ class DataCollectionPanel : public StandingWindow {
     QPointer<CollectionSettingsWindow> settingsWindow_;
 
     bool running_ = false;
+    bool stopRequested_ = false;
     int fftBlock_ = 0;  // block being captured by the FFT averaging, 0 outside it
     int fftBlocks_ = 0;
     int zoomStage_ = 0;  // 1: waiting for the first corner, 2: for the second

@@ -391,6 +391,39 @@ TEST_F(DataPanelTest, FftCaptureAveragesAndAnnotatesTheSpectrum) {
     EXPECT_EQ(graph()->cursorPosition(), QPointF(r.annotation.cursorX, r.annotation.cursorY));
 }
 
+TEST_F(DataPanelTest, StopEndsTheAveragingAfterTheBlockBeingCaptured) {
+    configureSamples(1024, 5);
+    chooseAnalysis(collection::kTestFft);
+    rig.messages.shown.clear();
+    rig.takeFrames();
+    // The spectrum of block 2 is on the screen when the user presses Stop.
+    bool stopShown = false;
+    QObject::connect(graph(), &QCustomPlot::afterReplot, [&] {
+        auto* stop = find<QPushButton>("DATA_STOP");
+        stopShown = stopShown || stop->isVisible();
+        if (panel->running() && find<QSpinBox>("DATA_AVERAGE_COUNT")->value() == 2 &&
+            stop->isEnabled())
+            stop->click();
+    });
+    ASSERT_EQ(collect(), 0);
+    EXPECT_TRUE(stopShown);
+    EXPECT_FALSE(find<QPushButton>("DATA_STOP")->isVisible());
+    ASSERT_TRUE(panel->fftTest().last());
+    EXPECT_EQ(panel->fftTest().last()->block, 2);
+    EXPECT_EQ(text("DATA_RESULT_2"),
+              QString::number(panel->fftTest().last()->stats.figures.sinad, 'f', 3));
+    EXPECT_TRUE(find<QPushButton>("DATA_COLLECT")->isEnabled());
+    EXPECT_TRUE(rig.messages.shown.empty());
+    // Two captures, then the device is told to stop as after every analysis.
+    const auto frames = rig.takeFrames();
+    EXPECT_EQ(std::count_if(frames.begin(), frames.end(),
+                            [](const std::string& f) { return f.rfind("f8", 0) == 0; }),
+              2);
+    ASSERT_GE(frames.size(), 3u);
+    EXPECT_EQ(frames[frames.size() - 3], "a0 00 00 00 00 00");
+    EXPECT_EQ(frames.back(), "5e 00 00 90 00 00");
+}
+
 TEST_F(DataPanelTest, FftRefusesSixteenSamplesButSwitchesTheReadouts) {
     configure();
     chooseAnalysis(collection::kTestFft);
