@@ -6,6 +6,7 @@
 #include "app/standing_window.h"
 #include "app/start_window.h"
 #include "calibration/calibration_panel.h"
+#include "collection/data_collection_panel.h"
 #include "conversion/conversion_panel.h"
 #include "diagnostics/debug_panel.h"
 #include "diagnostics/eeprom_panel.h"
@@ -69,7 +70,7 @@ std::vector<NamedWindow> createStandingWindows(AppContext& ctx) {
     w.push_back({"pnl_start", new StartWindow(ctx)});
     w.push_back({"pnl_setup", new SetupPanel(ctx)});
     w.push_back({"pnl_conv", new conversion::ConversionPanel(ctx)});
-    w.push_back({"pnl_data", placeholderWindow(ctx, "MENU_COLLECTION", "Data Collection")});
+    w.push_back({"pnl_data", new DataCollectionPanel(ctx)});
     w.push_back({"pnl_cal", new CalibrationPanel(ctx)});
     w.push_back({"pnl_debug", new DebugPanel(ctx)});
     w.push_back({"pnl_eeprom", new EepromPanel(ctx)});

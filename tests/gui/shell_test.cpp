@@ -149,13 +149,11 @@ TEST(Shell, DeviceLabelKeepsItsTextWhenAReconnectNamesNone) {
 TEST(Shell, DiskModeLeavesOnlyStartAndCollectionAndClosesTheBoard) {
     ShellRig s;
     QWidget* data = s.shell.window("pnl_data");
-    auto* overlay = new QPushButton(data);
-    overlay->setObjectName("DATA_OVERLAY");
-    auto* collect = new QPushButton(data);
-    collect->setObjectName("DATA_COLLECT");
-    collect->setEnabled(false);
-    auto* graph = new QCustomPlot(data);
-    graph->setObjectName("DATA_GRAPH");
+    auto* overlay = data->findChild<QPushButton*>("DATA_OVERLAY");
+    auto* collect = data->findChild<QPushButton*>("DATA_COLLECT");
+    auto* graph = data->findChild<QCustomPlot*>("DATA_GRAPH");
+    ASSERT_TRUE(overlay && collect && graph);
+    EXPECT_FALSE(collect->isEnabled());
     graph->addGraph()->setData({0, 1, 2}, {1, 2, 3});
 
     s.connect();
@@ -176,7 +174,7 @@ TEST(Shell, DiskModeLeavesOnlyStartAndCollectionAndClosesTheBoard) {
     for (const char* role : kBoardOnly) EXPECT_FALSE(s.usable(role)) << role;
     EXPECT_FALSE(overlay->isEnabled());
     EXPECT_TRUE(collect->isEnabled());
-    EXPECT_EQ(graph->graph(0)->dataCount(), 0);
+    EXPECT_EQ(graph->plottableCount(), 0);
 
     // Back to the board: everything reachable again, disk mark removed.
     s.connect();

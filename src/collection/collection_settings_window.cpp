@@ -1,0 +1,167 @@
+#include "collection/collection_settings_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace evkit::app {
+
+namespace {
+
+// Window entries: value sent to the FFT (its window selection) and the name shown.
+struct WindowEntry {
+    int value;
+    const char* name;
+};
+constexpr std::array<WindowEntry, 5> kWindowEntries = {{
+    {0, "4-term Blackman-Harris"},
+    {1, "5-term cosine sum"},
+    {2, "Hanning"},
+    {3, "Blackman"},
+    {4, "7-term cosine sum"},
+}};
+
+QSpinBox* makeSpin(QWidget* parent, const char* name, int lo, int hi, int value,
+                   const QString& suffix = {}) {
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(lo, hi);
+    box->setValue(value);
+    box->setSuffix(suffix);
+    box->setAccelerated(true);
+    return box;
+}
+
+}  // namespace
+
+CollectionSettingsWindow::CollectionSettingsWindow(collection::CollectionSettings& settings,
+                                                   bool diskMode, QWidget* parent)
+    : QWidget(parent, Qt::Window), settings_(settings), diskMode_(diskMode) {
+    setObjectName(kObjectName);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle("Collection Settings");
+
+    auto* top = new QVBoxLayout(this);
+    auto* captureBox = new QGroupBox("Capture", this);
+    auto* capture = new QFormLayout(captureBox);
+    samples_ = new QComboBox(captureBox);
+    samples_->setObjectName("CONFIG_SAMPLES");
+    if (diskMode_) {
+        // The count read from the file: an indicator with that one entry.
+        samples_->addItem(QString::number(settings_.samples), settings_.samples);
+        samples_->setToolTip("The sample count of the capture file");
+    } else {
+        for (int count : collection::kSampleCounts)
+            samples_->addItem(QString::number(count), count);
+        samples_->setCurrentIndex(
+            std::clamp(settings_.samples_index, 0, static_cast<int>(samples_->count()) - 1));
+        samples_->setToolTip("Samples per channel in one capture");
+    }
+    capture->addRow("Samples per channel", samples_);
+    dataDelay_ = makeSpin(captureBox, "CONFIG_DATA_DELAY", 0, 255, settings_.data_delay);
+    dataDelay_->setToolTip("Data-delay code sent to the board with the capture command");
+    capture->addRow("Data delay", dataDelay_);
+    secondsDelay_ =
+        makeSpin(captureBox, "CONFIG_SECONDS_DELAY", 0, 3600, settings_.seconds_delay, " s");
+    secondsDelay_->setToolTip("Seconds to wait before a board capture");
+    capture->addRow("Wait before capture", secondsDelay_);
+
+    auto* analysisBox = new QGroupBox("Analysis", this);
+    auto* analysis = new QFormLayout(analysisBox);
+    window_ = new QComboBox(analysisBox);
+    window_->setObjectName("CONFIG_WINDOW");
+    for (const auto& e : kWindowEntries) window_->addItem(e.name, e.value);
+    window_->setCurrentIndex(std::clamp(settings_.window_index, 0, window_->count() - 1));
+    analysis->addRow("FFT window", window_);
+    average_ = makeSpin(analysisBox, "CONFIG_AVERAGE", 1, 10000, std::max(settings_.average, 1));
+    average_->setToolTip("Captures averaged by the FFT analysis");
+    analysis->addRow("FFT averages", average_);
+    binWidth_ = makeSpin(analysisBox, "CONFIG_BIN_WIDTH", 1, 1 << 24,
+                         std::max(settings_.bin_width, 1), " codes");
+    analysis->addRow("Histogram bin width", binWidth_);
+
+    auto* pairBox = new QGroupBox("Quantity pair (channel 1 / channel 2)", this);
+    auto* pairs = new QVBoxLayout(pairBox);
+    for (int i = 0; i < 4; ++i) {
+        const auto& p = collection::kQuantityPairs[static_cast<std::size_t>(i)];
+        auto* box = new QCheckBox(QString("%1 / %2").arg(p.buttonlabel1, p.buttonlabel2), pairBox);
+        box->setObjectName(QString("CONFIG_PAIR_%1").arg(i + 1));
+        pairBoxes_[static_cast<std::size_t>(i)] = box;
+        pairs->addWidget(box);
+        connect(box, &QCheckBox::clicked, this, [this, i] { CONFIG_CHK(i); });
+        pairs_[static_cast<std::size_t>(i)] = settings_.checkmark[static_cast<std::size_t>(i)];
+    }
+    showPairs();
+
+    average_->setEnabled(!diskMode_);
+    for (QCheckBox* box : pairBoxes_) box->setEnabled(!diskMode_);
+
+    ok_ = new QPushButton("OK", this);
+    ok_->setObjectName("POPCONFIG_OK");
+    ok_->setDefault(true);
+    connect(ok_, &QPushButton::clicked, this, &CollectionSettingsWindow::POPCONFIG_OK);
+
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addWidget(captureBox);
+    left->addWidget(analysisBox);
+    columns->addLayout(left);
+    columns->addWidget(pairBox, 0, Qt::AlignTop);
+    top->addLayout(columns);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    top->addLayout(buttons);
+}
+
+void CollectionSettingsWindow::showPairs() {
+    for (std::size_t i = 0; i < pairBoxes_.size(); ++i) pairBoxes_[i]->setChecked(pairs_[i] != 0);
+}
+
+void CollectionSettingsWindow::CONFIG_CHK(int pair) {
+    if (pair < 0 || pair > 3) return;
+    if (pairBoxes_[static_cast<std::size_t>(pair)]->isChecked()) {
+        pairs_.fill(0);
+        pairs_[static_cast<std::size_t>(pair)] = 1;
+    }
+    showPairs();
+}
+
+void CollectionSettingsWindow::POPCONFIG_OK() {
+    settings_.average = average_->value();
+    settings_.window_index = window_->currentIndex();
+    settings_.window = window_->currentData().toInt();
+    if (diskMode_) {
+        // The count stays the file's; the board entry follows it when the table has it.
+        settings_.samples = samples_->currentData().toInt();
+        if (const auto index = collection::indexForSampleCount(settings_.samples))
+            settings_.samples_index = *index;
+    } else {
+        settings_.samples_index = samples_->currentIndex();
+        settings_.samples = samples_->currentData().toInt();
+    }
+    settings_.bin_width = binWidth_->value();
+    settings_.data_delay = dataDelay_->value();
+    settings_.seconds_delay = secondsDelay_->value();
+    if (!diskMode_) {
+        for (std::size_t i = 0; i < 4; ++i) settings_.checkmark[i] = pairs_[i];
+        settings_.checkmark[4] = settings_.checkmark[5] = 0;
+    }
+    if (onConfirmed) onConfirmed();
+    hide();
+    deleteLater();
+}
+
+void CollectionSettingsWindow::closeEvent(QCloseEvent* event) {
+    event->accept();  // WA_DeleteOnClose discards the window; nothing is stored
+}
+
+}  // namespace evkit::app

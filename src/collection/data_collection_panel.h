@@ -1,0 +1,167 @@
+#pragma once
+// The data collection window: captures a block of two quantities from the board (or reads
+// it from a capture file), shows it as a time record, a histogram or an averaged spectrum
+// with its figures of merit, and zooms, overlays, saves, prints and exports the plot.
+//
+// The window owns the session's DataCollection (settings, buffers, reception worker) and the
+// FFT test. A capture runs inside the board's busy guard: while it waits, events are
+// processed (progress, the spectrum after every averaged block), every control that would
+// touch the buffers is dimmed, and other windows' board commands are refused.
+#include <QPointF>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "app/standing_window.h"
+#include "collection/analysis.h"
+#include "collection/capture.h"
+#include "collection/collection_settings_window.h"
+#include "spectrum/freq_test.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPrinter;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+namespace evkit::app {
+
+class GraphWidget;
+enum class SaveChoice;
+
+// A labelled numeric display with a precision (digits after the decimal point).
+struct NumericDisplay {
+    QLabel* label = nullptr;
+    QLineEdit* value = nullptr;
+    int precision = 0;
+    void setLabel(const QString& text);
+    void setPrecision(int digits) { precision = digits; }
+    void show(double v);
+    void setVisible(bool on);
+    // Background of the value; an invalid colour returns to the normal look.
+    void setColour(const QColor& background);
+};
+
+class DataCollectionPanel : public StandingWindow {
+    Q_OBJECT
+  public:
+    static constexpr const char* kPanelName = "pnl_data";
+    static constexpr const char* kMenuItem = "MENU_COLLECTION";
+
+    explicit DataCollectionPanel(AppContext& ctx, QWidget* parent = nullptr);
+    ~DataCollectionPanel() override;
+
+    collection::DataCollection& data() { return *data_; }
+    const spectrum::FftTest& fftTest() const { return fft_; }
+    // The last histogram that was binned (what a histogram file is written from).
+    const std::optional<collection::HistResult>& lastHistogram() const { return lastHist_; }
+    GraphWidget* graph() const { return graph_; }
+    CollectionSettingsWindow* settingsWindow() const { return settingsWindow_; }
+    bool running() const { return running_; }
+    bool zoomPicking() const { return zoomStage_ != 0; }
+
+    // Chooses the printer before printing; the default shows the print dialog. Returns false
+    // when the user cancelled.
+    std::function<bool(QPrinter&, const QString& title)> choosePrinter;
+
+  public slots:
+    // Menu callback: opens the window (check mark, title, cleared block, time view).
+    void COLLECTION();
+    // The window's close request: unchecks the menu item and hides the window.
+    void DATAPANEL();
+    void CONFIG();
+    // One capture with the selected analysis. Returns 0 or the status of the failing step.
+    int COLLECT();
+    // Ends an FFT averaging run after the block being captured; the average so far stays.
+    void STOP();
+    // Shows channel 1 or 2 of the last capture in the selected analysis.
+    void NEWCHAN(int channel);
+    // Commit of the analysis ring.
+    void GRAPHTYPE();
+    // Cursor readouts from graph cursor 1.
+    void PLOT();
+    void ZOOM();
+    void RESTORE();
+    void OVERLAY();
+    void DATA_IO();
+    // The save dialog (its argument is not used).
+    void out_put(int unused);
+    // Writes both channels of the last capture as a text table (board mode only).
+    void cbffiledat();
+    // Saves the plot as PNG, PDF or SVG.
+    void exportPlot();
+    // Removes every plot (disk mode was entered).
+    void clearDataGraph();
+    // Runs the selected analysis on the block in memory.
+    void run_test();
+
+  protected:
+    void onOpened() override;
+    void onClosing() override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void buildControls();
+    bool diskMode() const;
+    // Analyses drawn into the window.
+    void time_test();
+    void hist_test();
+    void freqTestInMemory();
+    void drawSpectrum(const spectrum::SpectrumResult& r);
+    void showFigures(const spectrum::FftStats& stats);
+    void showSpectrumCaptions();
+    // Readout labels and precision of an analysis, then PLOT.
+    void setReadouts(int test);
+    void stampDateTime();
+    void resetResultColours();
+    void updateChannelButtons();
+    void setRunning(bool on);
+    void showCaptureProgress(int received, int expected);
+    void onGraphCommitted(double x, double y);
+    void cancelZoom();
+    void perform(SaveChoice choice);
+    bool printWidget(QWidget* what, const QString& title, bool graphOnly);
+    spectrum::FftTestSettings fftSettings() const;
+    QString channelName() const;
+    QString rateText() const;
+
+    std::unique_ptr<collection::DataCollection> data_;
+    spectrum::FftTest fft_;
+    std::optional<collection::HistResult> lastHist_;
+    int lastHistSamples_ = 0;
+
+    GraphWidget* graph_ = nullptr;
+    QComboBox* test_ = nullptr;
+    QPushButton* collect_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* config_ = nullptr;
+    std::array<QPushButton*, 2> channels_{};
+    QPushButton* overlay_ = nullptr;
+    QPushButton* zoom_ = nullptr;
+    QPushButton* restore_ = nullptr;
+    QPushButton* io_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QPushButton* boardOnly_ = nullptr;
+    std::array<NumericDisplay, 5> results_{};
+    NumericDisplay cursorX_, cursorY_;
+    QLineEdit* date_ = nullptr;
+    QLineEdit* time_ = nullptr;
+    QSpinBox* averageCount_ = nullptr;
+    QLabel* averageLabel_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPointer<CollectionSettingsWindow> settingsWindow_;
+
+    bool running_ = false;
+    bool stopRequested_ = false;
+    int fftBlock_ = 0;  // block being captured by the FFT averaging, 0 outside it
+    int fftBlocks_ = 0;
+    int zoomStage_ = 0;  // 1: waiting for the first corner, 2: for the second
+    QPointF zoomFirst_;
+};
+
+}  // namespace evkit::app
