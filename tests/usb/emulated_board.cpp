@@ -205,6 +205,11 @@ std::vector<std::vector<std::uint8_t>> EmulatedBoard::outTransfers() const {
     return outs_;
 }
 
+std::vector<double> EmulatedBoard::outTimes() const {
+    std::lock_guard lock(mutex_);
+    return outTimes_;
+}
+
 int EmulatedBoard::onIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* self) {
     return static_cast<EmulatedBoard*>(self)->handle(client) ? TRUE : FALSE;
 }
@@ -254,6 +259,7 @@ void EmulatedBoard::finishOut(Urb& u) {
     const std::uint8_t* buf = u.buffer ? u.buffer->data : nullptr;
     std::vector<std::uint8_t> bytes(buf, buf + (buf ? urb->buffer_length : 0));
     outs_.push_back(bytes);
+    outTimes_.push_back(clock_.now());
     std::uint32_t written = 0;
     if (streamSamples_ > 0 && bytes.size() == 6 && bytes[0] == 248)
         // The counting stream replaces the firmware's own sample stream.

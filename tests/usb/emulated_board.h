@@ -48,6 +48,8 @@ class EmulatedBoard {
     void overflowNextIn();
     // Bulk OUT payloads received, in order.
     std::vector<std::vector<std::uint8_t>> outTransfers() const;
+    // The firmware's time (clock()) at which each of them arrived.
+    std::vector<double> outTimes() const;
 
     static bool available();  // running under the umockdev preload library
 
@@ -80,6 +82,7 @@ class EmulatedBoard {
     std::deque<std::pair<Urb, int>> done_;  // completed URBs with their status
     std::deque<Urb> pendingIn_;
     std::vector<std::vector<std::uint8_t>> outs_;
+    std::vector<double> outTimes_;
 };
 
 }  // namespace evkit::test
