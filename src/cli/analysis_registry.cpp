@@ -9,8 +9,8 @@ std::vector<AnalysisSpec>& table() {
 }
 }  // namespace
 
-bool registerAnalysis(AnalysisSpec spec) {
-    table().push_back(std::move(spec));
+bool registerAnalysis(AnalysisSpec entry) {
+    table().push_back(std::move(entry));
     return true;
 }
 

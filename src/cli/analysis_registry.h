@@ -30,7 +30,7 @@ struct AnalysisSpec {
     std::function<AnalysisRunner(CLI::App& app)> define;
 };
 
-bool registerAnalysis(AnalysisSpec spec);
+bool registerAnalysis(AnalysisSpec entry);
 const std::vector<AnalysisSpec>& analyses();
 
 }  // namespace evkit::cli

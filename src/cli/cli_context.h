@@ -70,7 +70,7 @@ struct CommandSpec {
 };
 
 // Called from static registrars in the command files.
-bool registerCommand(CommandSpec spec);
+bool registerCommand(CommandSpec entry);
 const std::vector<CommandSpec>& commands();
 const CommandSpec* findCommand(const std::string& name);
 

@@ -12,13 +12,13 @@ namespace evkit::cli {
 int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCommand>& out) {
     size_t i = 0;
     while (i < words.size()) {
-        const CommandSpec* spec = findCommand(words[i]);
-        if (!spec) {
+        const CommandSpec* entry = findCommand(words[i]);
+        if (!entry) {
             std::fprintf(stderr, "error: unknown command '%s' (see --help)\n", words[i].c_str());
             return kExitUsage;
         }
-        auto app = std::make_shared<CLI::App>(spec->summary, spec->name);
-        Runner run = spec->define(*app);
+        auto app = std::make_shared<CLI::App>(entry->summary, entry->name);
+        Runner run = entry->define(*app);
         // The value of an option (as in "--test fft") is never taken for a command name.
         auto isOptionValue = [&](size_t j) {
             const std::string& prev = words[j - 1];
@@ -33,7 +33,7 @@ int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCo
         size_t j = i + 1;
         for (; j < words.size(); ++j) {
             const std::string& w = words[j];
-            if (findCommand(w) && positional >= spec->minWords && !isOptionValue(j)) break;
+            if (findCommand(w) && positional >= entry->minWords && !isOptionValue(j)) break;
             if (w.rfind("-", 0) != 0 ||
                 (w.size() > 1 && std::isdigit(static_cast<unsigned char>(w[1]))))
                 ++positional;
@@ -46,10 +46,10 @@ int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCo
             std::cout << app->help();
             return kExitUsage;
         } catch (const CLI::ParseError& e) {
-            std::fprintf(stderr, "error: %s: %s\n", spec->name.c_str(), e.what());
+            std::fprintf(stderr, "error: %s: %s\n", entry->name.c_str(), e.what());
             return kExitUsage;
         }
-        out.push_back({spec, app, std::move(run)});
+        out.push_back({entry, app, std::move(run)});
         i = j;
     }
     return kExitOk;
@@ -57,7 +57,7 @@ int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCo
 
 int runCommands(CliContext& ctx, std::vector<ParsedCommand>& commands) {
     for (auto& c : commands) {
-        if (c.spec->needsBoard) {
+        if (c.entry->needsBoard) {
             if (int s = ctx.openBoard()) return CliContext::fromStatus(s);
         }
         const int status = c.run(ctx);
@@ -103,7 +103,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
                     return static_cast<int>(kExitUsage);
                 }
                 for (auto& p : parsed)
-                    if (p.spec->name == "batch")
+                    if (p.entry->name == "batch")
                         return ctx.usage("batch line " + std::to_string(number) +
                                          ": batch files cannot run other batch files");
                 if (int s = runCommands(ctx, parsed); s != kExitOk) {

@@ -9,7 +9,7 @@
 namespace evkit::cli {
 
 struct ParsedCommand {
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* entry = nullptr;
     std::shared_ptr<CLI::App> app;  // keeps the option storage alive
     Runner run;
 };

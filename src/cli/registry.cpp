@@ -9,8 +9,8 @@ std::vector<CommandSpec>& table() {
 }
 }  // namespace
 
-bool registerCommand(CommandSpec spec) {
-    table().push_back(std::move(spec));
+bool registerCommand(CommandSpec entry) {
+    table().push_back(std::move(entry));
     return true;
 }
 

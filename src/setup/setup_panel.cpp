@@ -65,15 +65,15 @@ QWidget* SetupPanel::control(const std::string& name) const {
 }
 
 QWidget* SetupPanel::make(const std::string& name) {
-    const ControlSpec* spec = setup::findSetupControl(name);
-    Q_ASSERT(spec);
-    const QByteArray slot = QByteArray("1") + spec->callback.c_str() + "()";
+    const ControlSpec* entry = setup::findSetupControl(name);
+    Q_ASSERT(entry);
+    const QByteArray slot = QByteArray("1") + entry->callback.c_str() + "()";
     QWidget* w = nullptr;
-    switch (spec->kind) {
+    switch (entry->kind) {
         case ControlKind::Word:
         case ControlKind::ReadOnlyWord: {
             auto* box = makeHexWordBox();
-            if (spec->kind == ControlKind::ReadOnlyWord)
+            if (entry->kind == ControlKind::ReadOnlyWord)
                 box->setReadOnly(true);
             else
                 connect(box, SIGNAL(valueChanged(int)), this, slot.constData());
@@ -81,7 +81,7 @@ QWidget* SetupPanel::make(const std::string& name) {
             break;
         }
         case ControlKind::Flag: {
-            auto* box = new QCheckBox(QString::fromStdString(spec->label));
+            auto* box = new QCheckBox(QString::fromStdString(entry->label));
             connect(box, SIGNAL(clicked(bool)), this, slot.constData());
             w = box;
             break;
@@ -95,7 +95,7 @@ QWidget* SetupPanel::make(const std::string& name) {
         }
         case ControlKind::Ring: {
             auto* ring = new QComboBox;
-            for (int i = static_cast<int>(spec->min); i <= static_cast<int>(spec->max); ++i)
+            for (int i = static_cast<int>(entry->min); i <= static_cast<int>(entry->max); ++i)
                 ring->addItem(QString::number(i));
             connect(ring, SIGNAL(currentIndexChanged(int)), this, slot.constData());
             w = ring;
@@ -103,7 +103,7 @@ QWidget* SetupPanel::make(const std::string& name) {
         }
         case ControlKind::Integer: {
             auto* box = new QSpinBox;
-            box->setRange(static_cast<int>(spec->min), static_cast<int>(spec->max));
+            box->setRange(static_cast<int>(entry->min), static_cast<int>(entry->max));
             box->setKeyboardTracking(false);
             box->setMinimumWidth(80);
             connect(box, SIGNAL(valueChanged(int)), this, slot.constData());
@@ -112,7 +112,7 @@ QWidget* SetupPanel::make(const std::string& name) {
         }
         case ControlKind::Value: {
             auto* edit = new QLineEdit;
-            auto* validator = new QDoubleValidator(spec->min, spec->max, 12, edit);
+            auto* validator = new QDoubleValidator(entry->min, entry->max, 12, edit);
             validator->setLocale(QLocale::c());
             edit->setValidator(validator);
             edit->setMinimumWidth(100);
@@ -121,7 +121,7 @@ QWidget* SetupPanel::make(const std::string& name) {
             break;
         }
         case ControlKind::Button: {
-            auto* button = new QPushButton(QString::fromStdString(spec->label));
+            auto* button = new QPushButton(QString::fromStdString(entry->label));
             connect(button, SIGNAL(clicked()), this, slot.constData());
             w = button;
             break;
@@ -134,8 +134,8 @@ QWidget* SetupPanel::make(const std::string& name) {
 }
 
 void SetupPanel::addRow(QGridLayout* grid, int row, const std::string& name) {
-    const ControlSpec* spec = setup::findSetupControl(name);
-    grid->addWidget(new QLabel(QString::fromStdString(spec->label)), row, 0);
+    const ControlSpec* entry = setup::findSetupControl(name);
+    grid->addWidget(new QLabel(QString::fromStdString(entry->label)), row, 0);
     grid->addWidget(make(name), row, 1);
 }
 
@@ -280,37 +280,37 @@ QWidget* SetupPanel::buildFiles() {
 }
 
 void SetupPanel::showValues() {
-    for (const auto& spec : setup::setupControls()) {
-        if (spec.kind == ControlKind::Button) continue;
-        QWidget* w = control(spec.name);
+    for (const auto& entry : setup::setupControls()) {
+        if (entry.kind == ControlKind::Button) continue;
+        QWidget* w = control(entry.name);
         if (!w) continue;
-        const double v = model_.value(spec);
+        const double v = model_.value(entry);
         const QSignalBlocker block(w);
         if (auto* box = qobject_cast<QCheckBox*>(w))
             box->setChecked(v != 0.0);
         else if (auto* ring = qobject_cast<QComboBox*>(w))
-            ring->setCurrentIndex(static_cast<int>(v - spec.min));
+            ring->setCurrentIndex(static_cast<int>(v - entry.min));
         else if (auto* spin = qobject_cast<QSpinBox*>(w))
             spin->setValue(static_cast<int>(v));
         else if (auto* edit = qobject_cast<QLineEdit*>(w))
             edit->setText(numberText(v));  // also clears the modified flag
         else if (auto* lamp = qobject_cast<QLabel*>(w))
             setLamp(lamp, v != 0.0);
-        if (spec.name == "SETUP_OPMODE_BITS2_3_A" || spec.name == "SETUP_OPMODE_BITS2_3_B")
-            w->setVisible(model_.shown(spec));
+        if (entry.name == "SETUP_OPMODE_BITS2_3_A" || entry.name == "SETUP_OPMODE_BITS2_3_B")
+            w->setVisible(model_.shown(entry));
     }
 }
 
 void SetupPanel::commitFrom(QObject* source) {
     auto* w = qobject_cast<QWidget*>(source);
     if (!w) return;
-    const ControlSpec* spec = setup::findSetupControl(w->objectName().toStdString());
-    if (!spec || !setup::isEditable(*spec)) return;  // not a control of the table
+    const ControlSpec* entry = setup::findSetupControl(w->objectName().toStdString());
+    if (!entry || !setup::isEditable(*entry)) return;  // not a control of the table
     double v = 0.0;
     if (auto* box = qobject_cast<QCheckBox*>(w)) {
         v = box->isChecked() ? 1.0 : 0.0;
     } else if (auto* ring = qobject_cast<QComboBox*>(w)) {
-        v = spec->min + ring->currentIndex();
+        v = entry->min + ring->currentIndex();
     } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
         v = spin->value();
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
@@ -322,7 +322,7 @@ void SetupPanel::commitFrom(QObject* source) {
             return;
         }
     }
-    model_.commit(*spec, v);
+    model_.commit(*entry, v);
     showValues();
 }
 

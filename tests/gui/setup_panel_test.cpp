@@ -186,9 +186,9 @@ TEST_F(SetupPanelFixture, Screenshot) {
     if (!dir.isEmpty()) panel->grab().save(QString::fromLocal8Bit(dir) + "/pnl_setup.png");
     // No control overlaps another in the laid-out window.
     std::vector<QRect> rects;
-    for (const auto& spec : setup::setupControls()) {
-        auto* w = panel->control(spec.name);
-        ASSERT_NE(w, nullptr) << spec.name;
+    for (const auto& entry : setup::setupControls()) {
+        auto* w = panel->control(entry.name);
+        ASSERT_NE(w, nullptr) << entry.name;
         if (!w->isVisible()) continue;
         rects.push_back(QRect(w->mapTo(panel.get(), QPoint(0, 0)), w->size()));
     }
