@@ -12,14 +12,14 @@
 
 #include "calibration/calibration_panel.h"
 #include "pulse/pulse_panel.h"
-#include "sim_rig.h"
+#include "panel_context.h"
 #include "temperature/temperature_panel.h"
 
 using namespace evkit;
 
 namespace {
 
-struct PanelTest : ::testing::Test {
+struct PanelTest : ::testing::Test, test::PanelContext {
     void SetUp() override {
         ASSERT_EQ(rig.open(), 0);
         rig.takeFrames();
@@ -30,16 +30,6 @@ struct PanelTest : ::testing::Test {
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    test::SimRig rig;
-    ScriptedFileDialogs dialogs;
-    std::map<std::string, bool> checks;
-    app::AppContext ctx{rig.session,
-                        rig.messages,
-                        rig.console,
-                        dialogs,
-                        rig.clock,
-                        [this](const std::string& item, bool on) { checks[item] = on; },
-                        [](const std::string&) { return nullptr; }};
 };
 
 bool sent(const std::vector<std::string>& frames, const std::string& frame) {

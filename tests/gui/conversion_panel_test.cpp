@@ -14,14 +14,14 @@
 #include <utility>
 
 #include "conversion/conversion_panel.h"
-#include "sim_rig.h"
+#include "panel_context.h"
 
 using namespace evkit;
 using evkit::conversion::ConversionPanel;
 
 namespace {
 
-struct PanelFixture : ::testing::Test {
+struct PanelFixture : ::testing::Test, test::PanelContext {
     void SetUp() override {
         ASSERT_EQ(rig.open(), 0);
         rig.session.chip = 14;
@@ -50,16 +50,6 @@ struct PanelFixture : ::testing::Test {
         return true;
     }
 
-    test::SimRig rig;
-    ScriptedFileDialogs dialogs;
-    std::map<std::string, bool> checks;
-    app::AppContext ctx{rig.session,
-                        rig.messages,
-                        rig.console,
-                        dialogs,
-                        rig.clock,
-                        [this](const std::string& item, bool on) { checks[item] = on; },
-                        [](const std::string&) { return nullptr; }};
     ConversionPanel panel{ctx};
 };
 

@@ -15,28 +15,18 @@
 #include "diagnostics/debug_panel.h"
 #include "diagnostics/eeprom_panel.h"
 #include "diagnostics/register_assist_window.h"
-#include "sim_rig.h"
+#include "panel_context.h"
 
 using namespace evkit;
 using Frames = std::vector<std::string>;
 
 namespace {
 
-struct PanelRig {
+struct PanelRig : test::PanelContext {
     PanelRig() {
         EXPECT_EQ(rig.open(), 0);
         rig.takeFrames();
     }
-    test::SimRig rig;
-    ScriptedFileDialogs dialogs;
-    std::map<std::string, bool> checks;
-    app::AppContext ctx{rig.session,
-                        rig.messages,
-                        rig.console,
-                        dialogs,
-                        rig.clock,
-                        [this](const std::string& item, bool on) { checks[item] = on; },
-                        [](const std::string&) { return nullptr; }};
 };
 
 template <typename T>
