@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "app/graph_widget.h"
+#include "ui/graph_widget.h"
 #include "spectrum/freq_test.h"
 #include "support/messages.h"
 

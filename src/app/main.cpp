@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/qt_seams.h"
+#include "ui/qt_seams.h"
 #include "app/shell.h"
 #include "app/start_window.h"
 #include "board/board_selection.h"

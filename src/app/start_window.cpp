@@ -15,7 +15,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "board/connection.h"
 
 namespace evkit::app {

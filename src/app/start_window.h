@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/app_context.h"
+#include "ui/app_context.h"
 
 class QAction;
 class QLabel;

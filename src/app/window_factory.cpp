@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "app/start_window.h"
 #include "calibration/calibration_panel.h"
 #include "collection/data_collection_panel.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_context.h"
+#include "ui/app_context.h"
 
 namespace evkit::app {
 

@@ -11,7 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 
 namespace evkit::app {
 

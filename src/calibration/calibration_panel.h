@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "calibration/calibration.h"
 
 class QCheckBox;

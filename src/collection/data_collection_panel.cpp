@@ -19,7 +19,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/graph_widget.h"
+#include "ui/graph_widget.h"
 #include "collection/collection_settings_window.h"
 #include "collection/plot_navigation.h"
 #include "collection/save_dialog.h"

@@ -14,7 +14,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
 #include "collection/collection_settings_window.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
 

@@ -10,7 +10,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 #include "diagnostics/register_assist_window.h"
 
 namespace evkit::app {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "diagnostics/register_debug.h"
 
 class QLabel;

@@ -3,7 +3,7 @@
 // table's bytes back, one frame per byte.
 #include <vector>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 
 class QLabel;
 class QPushButton;

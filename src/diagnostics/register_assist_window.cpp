@@ -10,7 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 #include "diagnostics/register_decoder.h"
 #include "registers/word.h"
 

@@ -3,7 +3,7 @@
 // or read the word from the device, and see its fields decoded.
 #include <QWidget>
 
-#include "app/app_context.h"
+#include "ui/app_context.h"
 
 class QComboBox;
 class QLabel;

@@ -10,7 +10,7 @@
 #include <array>
 #include <functional>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "pulse/pulse_measurement.h"
 
 class QDoubleSpinBox;

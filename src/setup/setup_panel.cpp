@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 #include "registers/register_file.h"
 
 namespace evkit::app {

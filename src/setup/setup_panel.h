@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "setup/setup_model.h"
 
 class QGridLayout;

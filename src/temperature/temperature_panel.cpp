@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/widgets.h"
+#include "ui/widgets.h"
 
 namespace evkit::app {
 

@@ -4,7 +4,7 @@
 // window's button through the public slot cbf_tempsettingwin.
 #include <optional>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "temperature/temperature.h"
 
 class QCheckBox;

@@ -22,7 +22,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/graph_widget.h"
+#include "ui/graph_widget.h"
 #include "collection/collection_settings_window.h"
 #include "collection/data_collection_panel.h"
 #include "collection/plot_navigation.h"

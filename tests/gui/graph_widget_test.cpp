@@ -5,7 +5,7 @@
 #include <QTest>
 #include <vector>
 
-#include "app/graph_widget.h"
+#include "ui/graph_widget.h"
 
 using evkit::app::CursorMode;
 using evkit::app::dosColor;

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "app/app_context.h"
+#include "ui/app_context.h"
 #include "sim_rig.h"
 #include "support/file_dialogs.h"
 

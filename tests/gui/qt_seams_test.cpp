@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/qt_seams.h"
+#include "ui/qt_seams.h"
 
 using namespace evkit;
 

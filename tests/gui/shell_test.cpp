@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "shell_rig.h"
 
 using namespace evkit;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 #include "panel_context.h"
 
 using namespace evkit;

@@ -1,4 +1,4 @@
-#include "app/standing_window.h"
+#include "ui/standing_window.h"
 
 #include <QCloseEvent>
 

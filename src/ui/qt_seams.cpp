@@ -1,4 +1,4 @@
-#include "app/qt_seams.h"
+#include "ui/qt_seams.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "app/graph_widget.h"
+#include "ui/graph_widget.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
