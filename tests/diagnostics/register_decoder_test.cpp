@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace evkit::diagnostics;
 
@@ -67,4 +70,66 @@ TEST(RegisterDecoder, UnknownRegisterShowsEveryCommonReading) {
     EXPECT_EQ(f["signed integer"], "-1");
     EXPECT_EQ(d.fields[0].value, "16777215");
     EXPECT_FALSE(knownRegisters().empty());
+}
+
+// The complete rows of the five setup registers (name, bits, value, in order) for words that
+// set every field to a value of its own and fill the bits no field covers, so a field read
+// from the wrong bits, a lost sign, a leak from a neighbouring bit or the wrong ring of
+// operational-mode bits 2..3 shows up as a changed row.
+TEST(RegisterDecoder, SetupRegistersRowByRow) {
+    const auto rows = [](int page, int address, std::uint32_t word) {
+        std::vector<std::string> out;
+        for (const auto& f : decodeRegister(page, address, word).fields)
+            out.push_back(f.name + " | " + f.bits + " | " + f.value);
+        return out;
+    };
+    struct Case {
+        int page;
+        int address;
+        std::uint32_t word;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        // PC1 = 0x83, bit 15, bits 11..12 = 3, bits 5..10 set (no field), bit 4, K = 10.
+        {0,
+         0,
+         0x839FFA,
+         {"clock divider K | 0..3 | 10", "bit 4 | 4 | 1", "bits 11..12 | 11..12 | 3",
+          "bit 15 | 15 | 1", "PC1 | 16..23 | -125",
+          "word rate | 0..3 | 400.000 words/s at 4.096 MHz"}},
+        // PC2 = 0xC1; bits 1, 4 and 8 set, 2, 5 and 12 clear, every uncovered bit set.
+        {0,
+         28,
+         0xC1EFDB,
+         {"bit 1 | 1 | 1", "bit 2 | 2 | 0", "bit 4 | 4 | 1", "I1_Gain | 5 | 0", "bit 8 | 8 | 1",
+          "I2_Gain | 12 | 0", "PC2 | 16..23 | -63"}},
+        // Selector (bits 9..10) = 2, so bits 2..3 belong to the other ring than in the
+        // selector-3 case; bits 4, 11 and 16..21 set (no field).
+        {1,
+         16,
+         0xBFACBA,
+         {"AFC | 0 | 0", "bit 1 | 1 | 1", "bits 2..3 | 2..3 | 2", "I1_HPF | 5 | 1",
+          "V1_HPF | 6 | 0", "I2_HPF | 7 | 1", "V2_HPF | 8 | 0", "bits 9..10 | 9..10 | 2",
+          "bit 12 | 12 | 0", "bits 13..14 | 13..14 | 1", "bit 15 | 15 | 1", "bit 22 | 22 | 0",
+          "bit 23 | 23 | 1"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rows(c.page, c.address, c.word), c.expected) << c.page << ":" << c.address;
+
+    // Status and mask: one row per bit, the bit's own value (status bit 0 is not inverted
+    // here, unlike the setup window's lamp).
+    const std::uint32_t word = 0xA00005;
+    for (const auto& [address, bit0Name] :
+         {std::pair{15, std::string("bit 0 (setup LED shows it inverted)")},
+          std::pair{26, std::string("bit 0")}}) {
+        const auto got = rows(0, address, word);
+        ASSERT_EQ(got.size(), 24u) << address;
+        for (int n = 0; n < 24; ++n) {
+            const std::string name = n == 0 ? bit0Name : "bit " + std::to_string(n);
+            const char* value = (word >> n) & 1 ? "1" : "0";
+            EXPECT_EQ(got[static_cast<std::size_t>(n)],
+                      name + " | " + std::to_string(n) + " | " + value)
+                << "0:" << address;
+        }
+    }
 }
