@@ -1,6 +1,7 @@
 #pragma once
-// Decoding of a register word into its fields, for the debug window's assist: the control and
-// status registers bit by bit, the numeric registers in their fixed-point formats.
+// Decoding of a register word into its fields, for the debug window's assist: the five control
+// and status registers through the setup window's decoders (setup/setup_registers.h), so each
+// field is defined in one place; the numeric registers in their fixed-point formats.
 #include <cstdint>
 #include <string>
 #include <vector>
