@@ -1,11 +1,13 @@
 #include "diagnostics/register_decoder.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 
 #include "registers/conversions.h"
 #include "setup/setup_registers.h"
 #include "support/format.h"
+#include "temperature/temperature.h"
 
 namespace evkit::diagnostics {
 
@@ -218,19 +220,18 @@ RegisterDecoding decodeRegister(int page, int address, std::uint32_t word, doubl
             if (page == 1 && (address == 1 || address == 3 || address == 8 || address == 10))
                 d.fields.push_back(
                     {"value (2 integer bits, signed)", "0..23", number(Hex_to_Decimal(w, 2, 1))});
-            if (page == 1 && address == 22) {
-                const double g = Hex_to_Decimal(w, 7, 1);
-                d.fields.push_back(
-                    {"temperature gain value (833.333 / (128 g))", "0..23",
-                     g == 0.0 ? std::string("infinite (g = 0)") : number(833.333 / (128.0 * g))});
+            if (page == temperature::kPage && address == temperature::kGainAddress) {
+                const double v = temperature::gainValue(word);
+                d.fields.push_back({"temperature gain value (833.333 / (128 g))", "0..23",
+                                    std::isinf(v) ? std::string("infinite (g = 0)") : number(v)});
             }
             break;
         }
         case Kind::TwosComp:
             d.fields.push_back({"value (signed fraction)", "0..23", number(Hex_to_TwosComp(w))});
-            if (page == 1 && address == 23)
+            if (page == temperature::kPage && address == temperature::kOffsetAddress)
                 d.fields.push_back({"temperature offset value (833.333 o)", "0..23",
-                                    number(833.333 * Hex_to_TwosComp(w))});
+                                    number(temperature::offsetValue(word))});
             break;
         case Kind::Ident:
             d.fields.push_back({"identification", "0..31", strprintf("0x%08x", word)});

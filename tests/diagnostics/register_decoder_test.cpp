@@ -133,3 +133,22 @@ TEST(RegisterDecoder, SetupRegistersRowByRow) {
         }
     }
 }
+
+// The temperature registers also show the values the temperature window shows, for positive,
+// negative and zero words.
+TEST(RegisterDecoder, TemperatureRegistersInDegrees) {
+    const struct {
+        int address;
+        std::uint32_t word;
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {22, 0x020000, "temperature gain value (833.333 / (128 g))", "6.510414"},   // g = 1
+        {22, 0xFC0000, "temperature gain value (833.333 / (128 g))", "-3.255207"},  // g = -2
+        {22, 0x000000, "temperature gain value (833.333 / (128 g))", "infinite (g = 0)"},
+        {23, 0x200000, "temperature offset value (833.333 o)", "208.333250"},   // o = 0.25
+        {23, 0xC00000, "temperature offset value (833.333 o)", "-416.666500"},  // o = -0.5
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fields(1, c.address, c.word)[c.name], c.value) << c.address << " " << c.word;
+}
