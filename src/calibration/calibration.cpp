@@ -141,7 +141,7 @@ int runCalibration(BoardLink& link, const CalButton& button, bool gainMode, cons
     // The all-channel AC offset calibration shows what it can and does not test its reads.
     const bool untested = button.type == CalType::AcOffset && button.channels == kAll;
     for (int address : button.reads) {
-        const int s = readAndShow(link, *registerAt(address), GainFormat::Signed, show);
+        const int s = readAndShow(link, *registerAt(address), GainFormat::Unsigned, show);
         if (s != 0 && !untested) return s;
     }
     return 0;
@@ -160,7 +160,7 @@ int calibrateControl(BoardLink& link, std::string_view control, bool gainMode, c
 int writeWord(BoardLink& link, const CalRegister& reg, std::uint32_t word, const ShowFn& show) {
     const int status = link.writeRegister(kCalPage, reg.address, word & 0xFFFFFFu);
     if (status != 0) return status;
-    return readAndShow(link, reg, GainFormat::Signed, show);
+    return readAndShow(link, reg, GainFormat::Unsigned, show);
 }
 
 int refresh(BoardLink& link, const ShowFn& show) {
