@@ -74,7 +74,8 @@ using ProgressFn = std::function<void(double)>;
 // Runs one calibration button: claims the board, sends the command, waits in small steps
 // (processing events and reporting progress), reads and shows the registers. Returns 0 or
 // the failed command's status (kStatusBusy when another operation owns the board). After
-// the all-channel AC offset calibration the four reads are not tested.
+// the all-channel AC offset calibration all four reads are made even when one fails; the
+// first failed read's status is then returned.
 int runCalibration(BoardLink& link, const CalButton& button, bool gainMode, const ShowFn& show,
                    const ProgressFn& progress = {});
 // The same by control name; a name that is no calibration button shows the "not supported"

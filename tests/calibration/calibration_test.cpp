@@ -141,8 +141,9 @@ TEST_F(CalibrationTest, FailedReadStopsEveryButtonExceptTheAllChannelAcOffset) {
     EXPECT_TRUE(rec.shown.empty());
     EXPECT_EQ(traffic(rig.takeFrames()).second, std::vector<int>({3}));
 
+    // The all-channel AC offset reads on past a failure, but does not report success.
     rig.board.failNextRead();
-    EXPECT_EQ(calibrateControl(rig.link, "CAL_AC_OFFSET_ALL", false, rec.fn()), 0);
+    EXPECT_NE(calibrateControl(rig.link, "CAL_AC_OFFSET_ALL", false, rec.fn()), 0);
     EXPECT_EQ(rec.addresses(), std::vector<int>({5, 13, 12}));
     EXPECT_EQ(traffic(rig.takeFrames()).second, std::vector<int>({6, 5, 13, 12}));
 }

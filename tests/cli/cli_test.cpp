@@ -96,7 +96,9 @@ TEST(Cli, RefusedCommandByteIsAUsageError) {
         const auto r = runCli(std::string("--board sim --trace command ") + byte);
         EXPECT_EQ(r.status, sent ? 0 : 2) << byte << r.err;
         EXPECT_EQ(r.err.find("> ") != std::string::npos, sent) << byte << r.err;
-        if (!sent) EXPECT_NE(r.err.find("The command is not supported"), std::string::npos);
+        if (!sent) {
+            EXPECT_NE(r.err.find("The command is not supported"), std::string::npos);
+        }
     }
 }
 

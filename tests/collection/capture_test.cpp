@@ -279,7 +279,9 @@ TEST_F(CaptureRig, FailedCaptureStillRestsTheDeviceUnlessTheBoardIsGone) {
         r.board.device().setReg(0, 15, 0x000001);
         const int status = d.collectSequence([&] { return d.captureBlock(); });
         EXPECT_NE(status, 0);
-        if (c.name == std::string("time-out")) EXPECT_EQ(status, kStatusTimedOut);
+        if (c.name == std::string("time-out")) {
+            EXPECT_EQ(status, kStatusTimedOut);
+        }
         auto frames = r.takeFrames();
         const auto at = std::search(frames.begin(), frames.end(), rest.begin(), rest.end());
         EXPECT_EQ(at != frames.end(), c.boardStays);
