@@ -295,7 +295,7 @@ void StartWindow::cbfUSB() {
 
     const DeviceIdentity id = autodetect_device(link);
     ctx_.session.chip = id.chip;
-    if (id.label) deviceName_->setText(QString::fromStdString(*id.label));
+    deviceName_->setText(QString::fromStdString(id.label));
     statusBar()->showMessage(QString("Connected: %1").arg(QString::fromStdString(id.name)));
 }
 

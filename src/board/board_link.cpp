@@ -20,6 +20,11 @@ bool isPlainDeviceCommand(int b) {
 
 }  // namespace
 
+bool BoardLink::sendsCommand(int b) {
+    return b == 245 || (b >= 0 && b <= 62) || (b >= 64 && b <= 126) || b == 248 || b == 246 ||
+           isPlainDeviceCommand(b);
+}
+
 int BoardLink::writeFrame(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
                           std::uint8_t b4, std::uint8_t b5) {
     wBuffer[0] = b0;

@@ -48,6 +48,9 @@ public:
     BoardLink(F32x& transport, Clock& clock, Messages& messages, Pump& pump)
         : transport_(&transport), clock_(clock), messages_(messages), pump_(pump) {}
 
+    // Whether Fun_USB sends the byte b; any other byte gets "The command is not supported"
+    // and nothing is sent.
+    static bool sendsCommand(int b);
     // Fun_USB(code, d1, d2, d3, width, result): see the command classes in board_link.cpp.
     int Fun_USB(std::int32_t code, int d1, int d2, int d3, int width, std::int32_t* result);
 

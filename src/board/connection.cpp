@@ -48,8 +48,14 @@ std::array<std::string, 3> query_board_id(BoardLink& link) {
 DeviceIdentity autodetect_device(BoardLink& link) {
     Messages& messages = link.messages();
     DeviceIdentity id;
+    // A failed read identifies nothing: its placeholder word 0 would otherwise read as a
+    // real identification (register 5:11 = 0 is the PM7017 Rev C1).
+    const auto unrecognized = [&] {
+        messages.show(msg::kNoteTitle, msg::kNotRecognized);
+        return id;
+    };
     std::int32_t status = 0;
-    if (link.readRegister(0, 15, &status) != 0) status = 0;
+    if (link.readRegister(0, 15, &status) != 0) return unrecognized();
     if (status & 0x300) {
         id.chip = 10;
         id.name = "PM7010A";
@@ -57,12 +63,12 @@ DeviceIdentity autodetect_device(BoardLink& link) {
         return id;
     }
     std::int32_t word = 0;
-    if (link.readRegister(65, 0, &word, 32) != 0) word = 0;
+    if (link.readRegister(65, 0, &word, 32) != 0) return unrecognized();
     const auto detected = [&](int chip, const char* label, const char* text,
                               const char* name = nullptr) {
         id.chip = chip;
         id.name = name ? name : (label ? label : chipName(chip));
-        if (label) id.label = label;
+        id.label = label ? label : "";
         if (text) messages.show(msg::kDeviceDetectedTitle, text);
     };
     switch (static_cast<std::uint32_t>(word)) {
@@ -86,7 +92,7 @@ DeviceIdentity autodetect_device(BoardLink& link) {
         case 0x50D76050: detected(14, "PM7014 Rev C", nullptr); break;
         case 0x50D75BA0: {
             std::int32_t revision = 0;
-            if (link.readRegister(5, 11, &revision) != 0) revision = 0;
+            if (link.readRegister(5, 11, &revision) != 0) return unrecognized();
             if (revision == 0)
                 detected(17, "PM7017 Rev C1", nullptr);
             else if (revision == 0x800)

@@ -24,7 +24,9 @@ inline constexpr const char* kNotRecognized = "The device is not recognized.";
 // that name one, the new text of the device label.
 struct DeviceIdentity {
     int chip = 0;
-    std::optional<std::string> label;
+    // Text of the device label: empty where the identification names none, so that no
+    // label of an earlier board stays.
+    std::string label;
     std::string name = "unknown";  // variant and revision found, for reports ("PM7014 Rev C")
 };
 

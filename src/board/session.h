@@ -11,6 +11,8 @@ namespace evkit {
 constexpr int kPortNone = 0;
 constexpr int kPortDisk = 5;
 constexpr int kPortUsb = 6;
+// Header word of capture files when the device family is not known.
+inline constexpr const char* kDefaultPart = "PM7014";
 
 struct Session {
     explicit Session(BoardLink& l) : link(l) {}
@@ -27,7 +29,9 @@ struct Session {
     float xtal_speed = 4.096f;  // MHz
     int TmeasID = 0;
     float fs = 1.0f;              // sample rate of the last capture or file read
-    std::string part = "PM7014";  // header word of capture files (that of the last file read)
+    // Header word of capture files: the identified family after a board capture, the file's
+    // own after a file read.
+    std::string part = kDefaultPart;
 };
 
 }  // namespace evkit

@@ -138,13 +138,16 @@ int runCalibration(BoardLink& link, const CalButton& button, bool gainMode, cons
     const int status = link.sendCommand(commandByte(button.type, button.channels, gainMode));
     if (status != 0) return status;
     waitWhileCalibrating(link, waitSeconds(button.type), progress);
-    // The all-channel AC offset calibration shows what it can and does not test its reads.
+    // The all-channel AC offset calibration reads and shows all four registers it can; a
+    // failed read still makes its status the result, so no caller reports it as done.
     const bool untested = button.type == CalType::AcOffset && button.channels == kAll;
+    int firstFailure = 0;
     for (int address : button.reads) {
-        const int s = readAndShow(link, *registerAt(address), GainFormat::Signed, show);
+        const int s = readAndShow(link, *registerAt(address), GainFormat::Unsigned, show);
         if (s != 0 && !untested) return s;
+        if (firstFailure == 0) firstFailure = s;
     }
-    return 0;
+    return firstFailure;
 }
 
 int calibrateControl(BoardLink& link, std::string_view control, bool gainMode, const ShowFn& show,
@@ -160,7 +163,7 @@ int calibrateControl(BoardLink& link, std::string_view control, bool gainMode, c
 int writeWord(BoardLink& link, const CalRegister& reg, std::uint32_t word, const ShowFn& show) {
     const int status = link.writeRegister(kCalPage, reg.address, word & 0xFFFFFFu);
     if (status != 0) return status;
-    return readAndShow(link, reg, GainFormat::Signed, show);
+    return readAndShow(link, reg, GainFormat::Unsigned, show);
 }
 
 int refresh(BoardLink& link, const ShowFn& show) {

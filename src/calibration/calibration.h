@@ -18,8 +18,9 @@ enum Channel : int { kI1 = 0x1, kV1 = 0x2, kI2 = 0x4, kV2 = 0x8, kAll = 0xF };
 
 enum class CalType { DcOffset, Gain, AcOffset };
 
-// How a gain register is shown: signed (-2 .. 2) after a calibration or a word entry,
-// unsigned (0 .. 4) after a refresh.
+// How a gain register word can be read: signed (-2 .. 2) or unsigned (0 .. 4). The windows and
+// the command line show every gain unsigned, whether after a calibration, a word entry or a
+// refresh, so that one word always has one number.
 enum class GainFormat { Signed, Unsigned };
 
 struct CalRegister {
@@ -73,7 +74,8 @@ using ProgressFn = std::function<void(double)>;
 // Runs one calibration button: claims the board, sends the command, waits in small steps
 // (processing events and reporting progress), reads and shows the registers. Returns 0 or
 // the failed command's status (kStatusBusy when another operation owns the board). After
-// the all-channel AC offset calibration the four reads are not tested.
+// the all-channel AC offset calibration all four reads are made even when one fails; the
+// first failed read's status is then returned.
 int runCalibration(BoardLink& link, const CalButton& button, bool gainMode, const ShowFn& show,
                    const ProgressFn& progress = {});
 // The same by control name; a name that is no calibration button shows the "not supported"
@@ -81,7 +83,7 @@ int runCalibration(BoardLink& link, const CalButton& button, bool gainMode, cons
 int calibrateControl(BoardLink& link, std::string_view control, bool gainMode, const ShowFn& show,
                      const ProgressFn& progress = {});
 
-// Writes a typed word into a register, reads it back and shows it (signed gain format).
+// Writes a typed word into a register, reads it back and shows it.
 int writeWord(BoardLink& link, const CalRegister& reg, std::uint32_t word, const ShowFn& show);
 
 // Reads and shows all fourteen registers in refresh order (unsigned gain format); the first

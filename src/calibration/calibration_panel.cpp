@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "ui/edit_commit.h"
 #include "ui/widgets.h"
 
 namespace evkit::app {
@@ -57,7 +58,7 @@ CalibrationPanel::CalibrationPanel(AppContext& ctx, QWidget* parent)
         auto* word = makeHexWordBox(parent);
         word->setObjectName(reg.wordControl);
         word->setToolTip(QString("%1 (1:%2) word").arg(reg.name).arg(address));
-        connect(word, &QSpinBox::editingFinished, this, &CalibrationPanel::GET_CAL_HEX);
+        commitOnEdit(word, [this, word] { writeWord(word->objectName()); });
         auto* number = makeNumberDisplay(parent);
         number->setObjectName(reg.numberControl);
         number->setToolTip(QString("%1 (1:%2)").arg(reg.name).arg(address));
@@ -135,6 +136,7 @@ CalibrationPanel::CalibrationPanel(AppContext& ctx, QWidget* parent)
 
 void CalibrationPanel::showRegister(const calibration::Shown& shown) {
     const auto i = static_cast<size_t>(shown.reg->address);
+    shownWords_[i] = static_cast<int>(shown.word);
     words_[i]->setValue(static_cast<int>(shown.word));
     numbers_[i]->setText(QString::number(shown.number, 'f', 8));
 }
@@ -176,10 +178,13 @@ int CalibrationPanel::calibrate(const QString& control) {
 int CalibrationPanel::writeWord(const QString& wordControl) {
     const auto* reg = calibration::registerByWordControl(wordControl.toStdString());
     if (!reg) return 0;
-    const auto word =
-        static_cast<std::uint32_t>(words_[static_cast<size_t>(reg->address)]->value());
-    return calibration::writeWord(ctx_.session.link, *reg, word,
-                                  [this](const calibration::Shown& s) { showRegister(s); });
+    const auto i = static_cast<size_t>(reg->address);
+    const auto word = static_cast<std::uint32_t>(words_[i]->value());
+    const int status = calibration::writeWord(
+        ctx_.session.link, *reg, word, [this](const calibration::Shown& s) { showRegister(s); });
+    // Without a read-back the box goes back to the device's last word, not the typed one.
+    if (status != 0) words_[i]->setValue(shownWords_[i]);
+    return status;
 }
 
 int CalibrationPanel::CALIBRATE() {

@@ -48,6 +48,7 @@ class CalibrationPanel : public StandingWindow {
     void setRunning(bool running);
 
     std::array<QSpinBox*, 14> words_{};
+    std::array<int, 14> shownWords_{};  // the words last read from the device
     std::array<QLineEdit*, 14> numbers_{};
     std::vector<QPushButton*> calButtons_;
     QCheckBox* gainMode_ = nullptr;

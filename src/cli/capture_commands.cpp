@@ -48,6 +48,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--out", o->out, "write the analysed channel as a capture file (.dat)");
         app.add_option("--export", o->exportFile, "write both channels as a sample text export");
         return [o](CliContext& ctx) {
+            // The capture file's header word is the device family: identify it first.
+            if (!o->out.empty())
+                if (int s = ctx.identifyBoard()) return CliContext::fromStatus(s);
             DataCollection data(ctx.session);
             data.settings.selectPair(o->pair - 1);
             data.settings.setSampleIndex(*collection::indexForSampleCount(o->samples));

@@ -36,7 +36,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
         auto out = std::make_shared<std::string>(kDumpFileName);
         app.add_option("ADDRESS", *address, "register address 0..31 (page 0)")->required();
         app.add_option("--count", *count, "number of readings")
-            ->check(CLI::Range(1, kMaxBulkCount));
+            ->check(CLI::Range(0, kMaxBulkCount));
         app.add_option("--out", *out, "dump file (default register_dump.txt)");
         app.parse_complete_callback([address] { parseRegisterAddressOrThrow(*address); });
         return [address, count, out](CliContext& ctx) {

@@ -1,5 +1,6 @@
 // Conversion monitor commands: the live results, the line frequency and Tmeas entries.
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <memory>
 
 #include "cli/cli_context.h"
@@ -105,7 +106,15 @@ EVKIT_CLI_COMMAND(CommandSpec{"line-frequency", "Set the line frequency HZ (epsi
                                   auto hz = std::make_shared<double>(0.0);
                                   app.add_option("HZ", *hz, "line frequency in Hz")
                                       ->required()
-                                      ->check(CLI::Range(0.0, 1.0e6));
+                                      ->check(CLI::Range(0.0, 1.0e6))
+                                      ->check(CLI::Validator(
+                                          [](std::string& text) -> std::string {
+                                              char* end = nullptr;
+                                              const double v = std::strtod(text.c_str(), &end);
+                                              return v > 0.0 ? ""
+                                                             : "the line frequency must be above 0";
+                                          },
+                                          "HZ > 0"));
                                   return [hz](CliContext& ctx) {
                                       double shown = 0;
                                       std::uint32_t word = 0;

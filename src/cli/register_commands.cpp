@@ -6,6 +6,7 @@
 #include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "registers/word.h"
+#include "support/format.h"
 
 namespace evkit::cli {
 
@@ -63,7 +64,13 @@ EVKIT_CLI_COMMAND(CommandSpec{
     [](CLI::App& app) -> Runner {
         auto byte = std::make_shared<std::string>();
         app.add_option("BYTE", *byte, "command byte 0..255 (decimal or 0x-hex)")->required();
-        app.parse_complete_callback([byte] { parseWordOrThrow(*byte, 255); });
+        app.parse_complete_callback([byte] {
+            const auto b = parseWordOrThrow(*byte, 255);
+            // A byte the command layer refuses is a usage error: nothing is sent.
+            if (!BoardLink::sendsCommand(static_cast<int>(b)))
+                throw CLI::ValidationError(
+                    strprintf("command 0x%02X: %s", static_cast<unsigned>(b), msg::kNotValid));
+        });
         return [byte](CliContext& ctx) {
             const auto b = parseWordOrThrow(*byte, 255);
             return CliContext::fromStatus(ctx.link.Fun_USB(static_cast<int>(b), 0, 0, 0,

@@ -29,10 +29,21 @@ Assignment parseAssignment(const std::string& text) {
     return {control, *value};
 }
 
+constexpr const char* kRingA = "SETUP_OPMODE_BITS2_3_A";
+constexpr const char* kRingB = "SETUP_OPMODE_BITS2_3_B";
+
+// The one of the two bits-2..3 rings that bits 9..10 put in force.
+const char* ringInForce(const setup::SetupModel& model) {
+    return model.shown(*setup::findSetupControl(kRingA)) ? kRingA : kRingB;
+}
+
 void printControls(const CliContext& ctx, const setup::SetupModel& model,
                    const std::vector<const setup::ControlSpec*>& controls) {
-    for (const auto* c : controls)
+    for (const auto* c : controls) {
         ctx.print(c->name, setup::formatControlValue(*c, model.value(*c)));
+        // The hidden ring keeps an old value: say which one the device's bits 2..3 are.
+        if (c->name == kRingB) ctx.print("SETUP_OPMODE_BITS2_3_IN_FORCE", ringInForce(model));
+    }
 }
 
 std::vector<const setup::ControlSpec*> allShownControls() {
@@ -78,6 +89,12 @@ EVKIT_CLI_COMMAND(CommandSpec{
             } else {
                 for (const auto& text : *args) {
                     const Assignment a = parseAssignment(text);
+                    // A hidden ring would write nothing of what it was given.
+                    if (!model.shown(*a.control))
+                        return ctx.usage(a.control->name + " is not in force: bits 9..10 select " +
+                                         ringInForce(model) +
+                                         " for bits 2..3 (SETUP_OPMODE_BITS9_10=3 selects " +
+                                         kRingA + ", any other value " + kRingB + ")");
                     if (int s = model.commit(*a.control, a.value)) return CliContext::fromStatus(s);
                     printControls(ctx, model, setup::registerControls(*a.control));
                 }

@@ -101,6 +101,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
             ->check(CLI::Range(0, 4));
         app.add_option("--fft-out", o->out, "write the spectrum file (.fft)");
         return [o](CliContext& ctx) {
+            // The file's header word is the device family: identify it first.
+            if (!o->out.empty())
+                if (int s = ctx.identifyBoard()) return CliContext::fromStatus(s);
             DataCollection data(ctx.session);
             data.settings.selectPair(o->pair - 1);
             data.settings.setSampleIndex(*collection::indexForSampleCount(o->samples));

@@ -1,5 +1,6 @@
 // Temperature sensor settings.
 #include <CLI/CLI.hpp>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -75,7 +76,10 @@ EVKIT_CLI_COMMAND(CommandSpec{
             }
         });
         return [action, arg](CliContext& ctx) {
+            // The scale chosen by an earlier command of this run stays the one in force.
+            static std::array<int, 3> selection{0, 0, 0};
             temperature::TemperatureSettings settings(ctx.link);
+            settings.selection = selection;
             PrintingView view;
             int s = 0;
             if (*action == "show") {
@@ -91,14 +95,15 @@ EVKIT_CLI_COMMAND(CommandSpec{
             } else if (*action == "quick-set") {
                 s = settings.quickSet(parseNumberOrThrow(*arg), view);
             } else {
-                // The scale the registers show now is the current choice, as on the window
-                // after it opened: asking for it again changes nothing.
+                // Shows the registers, then asks for the scale: the one in force (the earlier
+                // choice, or the gain word's indicator) is not applied a second time.
                 s = settings.refresh(view);
-                const bool up = *arg == "up";
-                if (s == 0 && settings.selection[up ? 1 : 0] == 0)
+                if (s == 0)
                     s = settings.scaleChange(
-                        up ? temperature::ScaleBox::Up : temperature::ScaleBox::Down, true, view);
+                        *arg == "up" ? temperature::ScaleBox::Up : temperature::ScaleBox::Down,
+                        true, view);
             }
+            selection = settings.selection;
             view.print(ctx);
             return CliContext::fromStatus(s);
         };

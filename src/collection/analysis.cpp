@@ -55,9 +55,19 @@ int Histogram(std::span<const double> x, double base, double top, int intervals,
     const auto n = static_cast<std::size_t>(intervals);
     std::fill_n(counts.begin(), n, 0);
     for (std::size_t i = 0; i < n; ++i) axis[i] = base + (static_cast<double>(i) + 0.5) * width;
+    // Whole-number limits and codes (sample codes always are) are binned in integers, so
+    // that bin i is exactly [base + i w, base + (i + 1) w): a code on an inner edge belongs
+    // to the bin above it, which a floating-point division can miss by one.
+    const auto whole = [](double v) { return std::fabs(v) < 0x1p52 && v == std::trunc(v); };
+    const bool integral = whole(base) && whole(top) && top - base < 0x1p31;
+    const auto span = static_cast<std::int64_t>(top - base);
     for (double v : x) {
         if (!(v >= base && v < top)) continue;
-        auto k = static_cast<std::size_t>((v - base) / width);
+        std::size_t k = 0;
+        if (integral && whole(v))
+            k = static_cast<std::size_t>(static_cast<std::int64_t>(v - base) * intervals / span);
+        else
+            k = static_cast<std::size_t>((v - base) / width);
         if (k >= n) k = n - 1;  // rounding just below the top
         ++counts[k];
     }

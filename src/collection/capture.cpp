@@ -1,8 +1,10 @@
 #include "collection/capture.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
+#include "board/connection.h"
 #include "support/format.h"
 
 namespace evkit::collection {
@@ -115,6 +117,11 @@ int DataCollection::captureFromBoard(int samples) {
     buffers.sample_data = buffers.channel1_data;
     buffers.convertSampleData();
     title = msg::kWindowTitle;
+    capturedSamples = samples;
+    // The block is the identified device's, with the board's full scale: a header word and
+    // range read earlier from a file belong to that file only.
+    session.part = session.chip != 0 ? chipName(session.chip) : kDefaultPart;
+    session.range = static_cast<std::int32_t>(std::pow(2.0, session.number_of_bits - 1));
     return 0;
 }
 
@@ -199,6 +206,7 @@ int DataCollection::readFile() {
     session.fs = f.fs;
     session.range = f.range;
     settings.samples = f.samples;
+    capturedSamples = f.samples;
     std::copy(f.codes.begin(), f.codes.end(), buffers.sample_data.begin());
     std::fill_n(buffers.channel2_data.begin(), f.samples, 0);
     title = path;
@@ -240,6 +248,13 @@ int DataCollection::afterAnalysis() {
     return session.link.writeRegister(0, 15, 0x900000);
 }
 
+bool DataCollection::boardPresent() {
+    BoardLink& link = session.link;
+    if (link.Rcv_Pac_Ret != 0) return false;  // the capture worker lost the board
+    std::uint32_t devices = 0;
+    return link.transport().GetNumDevices(&devices) == 0 && devices > 0;
+}
+
 int DataCollection::collectSequence(const std::function<int()>& acquireAndAnalyse) {
     BoardClaim claim(session.link, "data collection");
     if (!claim.ok()) return kStatusBusy;
@@ -249,7 +264,14 @@ int DataCollection::collectSequence(const std::function<int()>& acquireAndAnalys
     }
     if (acquireAndAnalyse) {
         waitSecondsDelay();
-        if (const int s = acquireAndAnalyse(); s != 0) return s;
+        if (const int s = acquireAndAnalyse(); s != 0) {
+            // A capture that failed on a board that is still there leaves the device as the
+            // capture left it: the after-capture steps still put it back to rest. Their own
+            // failure is reported after the capture's, whose status is returned.
+            if (!disk && s != kStatusBadSampleCount && s != kStatusBusy && boardPresent())
+                afterAnalysis();
+            return s;
+        }
     }
     if (!disk) return afterAnalysis();
     return 0;
@@ -285,17 +307,22 @@ void DataCollection::clearOnOpen() {
     settings.test = kTestTime;
     settings.curv_color = kChannel1Colour;
     shownChannel = 1;
+    capturedSamples = 0;  // the cleared block is no capture
     buffers.convertSampleData();
 }
 
 bool DataCollection::writeCaptureFile(const std::string& path) const {
-    return write_capture_file(path, session.part, session.fs, settings.samples, session.range,
-                              blockCodes());
+    // The block as captured: a sample count confirmed since then has no samples yet.
+    if (capturedSamples < 1) return false;
+    const auto n = static_cast<std::size_t>(blockLength(capturedSamples));
+    return write_capture_file(path, session.part, session.fs, capturedSamples, session.range,
+                              std::span<const std::int32_t>(buffers.sample_data).first(n));
 }
 
 bool DataCollection::writeSampleExport(const std::string& path) const {
-    const auto n = static_cast<std::size_t>(blockLength(settings.samples));
-    return write_sample_export(path, settings.samples,
+    if (capturedSamples < 1) return false;
+    const auto n = static_cast<std::size_t>(blockLength(capturedSamples));
+    return write_sample_export(path, capturedSamples,
                                std::span<const std::int32_t>(buffers.channel1_data).first(n),
                                std::span<const std::int32_t>(buffers.channel2_data).first(n));
 }

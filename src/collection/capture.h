@@ -112,7 +112,9 @@ class DataCollection {
     //   claim the board; outside disk mode read the clock divider into fs; wait
     //   seconds_delay; run `acquireAndAnalyse` (collect_data + the analysis, or the FFT's
     //   averaged captures); outside disk mode send 0xA0 and write 0:15 with 0x900000.
-    // Returns 0 or the status of the first failing step (later steps are skipped).
+    // Returns 0 or the status of the first failing step. After a failed acquisition the
+    // 0xA0 and 0:15 steps still run while the board is present (not after a refused sample
+    // count, when nothing was sent); other failures skip the later steps.
     int collectSequence(const std::function<int()>& acquireAndAnalyse);
 
     // The steps of collectSequence, for callers that arrange their own sequence:
@@ -137,7 +139,11 @@ class DataCollection {
     // First settings.samples elements of sample_data.
     std::span<const std::int32_t> blockCodes() const;
 
-    // Writers over the current state.
+    // Samples per channel of the block in the buffers, as captured or read from a file (0
+    // before the first); the collection settings may ask for another count since.
+    int capturedSamples = 0;
+
+    // Writers of the block as captured (capturedSamples); false when there is none.
     bool writeCaptureFile(const std::string& path) const;
     bool writeSampleExport(const std::string& path) const;
 
@@ -145,6 +151,8 @@ class DataCollection {
     int Rcv_Pac(BoardLink& link);
 
   private:
+    // Whether the board is still attached (the capture worker did not lose it).
+    bool boardPresent();
     int readFile();
     int captureFromBoard(int samples);
 

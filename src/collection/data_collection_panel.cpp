@@ -902,6 +902,8 @@ void DataCollectionPanel::out_put(int) {
 }
 
 namespace {
+constexpr const char* kNoCaptureToSave = "There are no samples to save: collect a block first.";
+
 void reportWriteFailure(Messages& messages, const std::string& path) {
     messages.show(evkit::msg::kErrorTitle, "Unable to write the file \"" + path + "\".");
 }
@@ -917,6 +919,10 @@ void DataCollectionPanel::perform(SaveChoice choice) {
             printWidget(this, "Print Data Collection Window", false);
             break;
         case SaveChoice::Data: {
+            if (data_->capturedSamples < 1) {
+                ctx_.messages.show(evkit::msg::kErrorTitle, kNoCaptureToSave);
+                return;
+            }
             const auto path = ctx_.dialogs.saveFile("", "*.dat", "capture.dat");
             if (!path || path->empty()) return;
             if (!data_->writeCaptureFile(*path)) reportWriteFailure(ctx_.messages, *path);
@@ -989,6 +995,10 @@ void DataCollectionPanel::exportPlot() {
 
 void DataCollectionPanel::cbffiledat() {
     if (running_) return;
+    if (data_->capturedSamples < 1) {
+        ctx_.messages.show(evkit::msg::kErrorTitle, kNoCaptureToSave);
+        return;
+    }
     boardOnly_->setEnabled(false);
     const auto path = ctx_.dialogs.saveFile("FILING DATA", "*.*", ctx_.session.projectDir);
     if (path && !path->empty() && !data_->writeSampleExport(*path))

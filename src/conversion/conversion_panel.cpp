@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "board/board_link.h"
+#include "ui/edit_commit.h"
 
 namespace evkit::conversion {
 
@@ -198,9 +199,8 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     connect(stop_, &QPushButton::clicked, this, &ConversionPanel::STOP_CONV);
     for (auto* b : {cmdB0_, cmd90_, cmdA0_})
         connect(b, &QPushButton::clicked, this, &ConversionPanel::POWER_BUTTONS);
-    connect(lineFreqEntry_, &QDoubleSpinBox::editingFinished, this,
-            &ConversionPanel::cbf_set_line_freq);
-    connect(tmeas_, &QSpinBox::editingFinished, this, &ConversionPanel::cbf_Tmeas);
+    commitOnEdit(lineFreqEntry_, [this] { cbf_set_line_freq(); });
+    commitOnEdit(tmeas_, [this] { cbf_Tmeas(); });
     connect(logOpen_, &QPushButton::clicked, this, &ConversionPanel::Conv_OpenFile);
     connect(logAppend_, &QPushButton::clicked, this, &ConversionPanel::Conv_Collect);
     connect(logReset_, &QPushButton::clicked, this, &ConversionPanel::EDWREFRESH);

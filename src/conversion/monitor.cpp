@@ -6,6 +6,7 @@
 
 #include "board/board_link.h"
 #include "registers/conversions.h"
+#include "support/format.h"
 
 namespace evkit::conversion {
 
@@ -205,7 +206,21 @@ int setLineFrequency(Session& session, double hz, double* shown, std::uint32_t* 
     }
     if (int s = link.readRegister(kConfigPage, kConfigAddress, &config, session.number_of_bits))
         return s;
-    const std::uint32_t word = epsilonWord(hz, static_cast<int>(config & 0xF), session.xtal_speed);
+    // Epsilon is the fraction f / word rate: only frequencies inside (0, word rate) have a
+    // word; others would wrap around and a later monitor would show a different frequency.
+    const int k = static_cast<int>(config & 0xF);
+    const double rate =
+        k == 0 ? 0.0 : 1000000.0 * static_cast<double>(session.xtal_speed) / (k * 1024.0);
+    if (k == 0) {
+        link.messages().show(msg::kLineFrequencyTitle, msg::kLineFrequencyNoRate);
+        return -1;
+    }
+    if (!(hz > 0.0 && hz < rate)) {
+        link.messages().show(msg::kLineFrequencyTitle,
+                             strprintf(msg::kLineFrequencyRange, hz, rate));
+        return -1;
+    }
+    const std::uint32_t word = epsilonWord(hz, k, session.xtal_speed);
     if (int s = link.writeRegister(kEpsilonPage, kEpsilonAddress, word)) return s;
     if (shown) *shown = hz;
     if (written) *written = word;

@@ -21,6 +21,14 @@ inline constexpr const char* kReadErrorConsole = "USB READ error\n";
 inline constexpr const char* kAfcTitle = "Error";
 inline constexpr const char* kAfcEnabled =
     "Cannot set the Line Frequency when the AFC flag is enabled.";
+inline constexpr const char* kLineFrequencyTitle = "Error";
+inline constexpr const char* kLineFrequencyNoRate =
+    "Cannot set the Line Frequency: the clock divider K is 0, so there is no output word "
+    "rate. Nothing was written.";
+// printf format: the frequency asked for, then the word rate.
+inline constexpr const char* kLineFrequencyRange =
+    "Cannot set the Line Frequency to %g Hz: it must lie above 0 and below the output word "
+    "rate of %g words per second. Nothing was written.";
 }  // namespace msg
 
 constexpr int kMinCycleCount = 400;
@@ -98,10 +106,11 @@ class ConversionMonitor {
     int updates_ = 0;
 };
 
-// The line frequency entry: refused while the AFC flag (operational mode bit 0) is set;
-// otherwise writes epsilon = f x (K x 1024) / (10^6 x xtal_speed) as a word of 2^23 - 1
-// steps. Returns 0 (and the accepted frequency in *shown), -1 when refused, or the status of
-// a failed read or write (nothing further is sent after a failed read).
+// The line frequency entry: refused while the AFC flag (operational mode bit 0) is set, when
+// the clock divider K is 0 and for frequencies outside (0, output word rate); otherwise writes
+// epsilon = f x (K x 1024) / (10^6 x xtal_speed) as a word of 2^23 - 1 steps. Returns 0 (and the
+// accepted frequency in *shown), -1 when refused, or the status of a failed read or write (nothing
+// further is sent after a failed read).
 int setLineFrequency(Session& session, double hz, double* shown, std::uint32_t* written = nullptr);
 // The epsilon word for a line frequency (K = 0 gives 0).
 std::uint32_t epsilonWord(double hz, int k, float xtalMHz);

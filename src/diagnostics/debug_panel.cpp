@@ -42,7 +42,7 @@ DebugPanel::DebugPanel(AppContext& ctx, QWidget* parent)
     command_->setObjectName("DEBUG_COMMAND");
     bulkCount_ = new QSpinBox(this);
     bulkCount_->setObjectName("DEBUG_BULK_COUNT");
-    bulkCount_->setRange(1, diagnostics::kMaxBulkCount);
+    bulkCount_->setRange(0, diagnostics::kMaxBulkCount);
     bulkCount_->setValue(100);
     bulkCount_->setKeyboardTracking(false);
 
@@ -124,7 +124,8 @@ int DebugPanel::cbf_read_reg() {
     std::int32_t word = 0;
     const int status = diagnostics::rawRead(ctx_.session.link, address_->value(), &word,
                                             ctx_.session.number_of_bits);
-    readWord_->setValue(word & 0xFFFFFF);
+    // A failed read has no word: the box keeps the last word read.
+    if (status == 0) readWord_->setValue(word & 0xFFFFFF);
     return status;
 }
 

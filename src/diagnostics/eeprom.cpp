@@ -44,6 +44,7 @@ int eepromRead(BoardLink& link, Console& console, EepromBlock& block) {
             if (clock.now() - start >= kEepromMinimumWait) {
                 console.print("EPROM READ error\n");
                 clock.delay(kEepromGiveUpPause);
+                console.hide();  // the error stays readable for the pause, then goes
                 return kEepromNotReady;
             }
             clock.pollPause();

@@ -35,9 +35,10 @@ bool checkAddress(Messages& messages, int address) {
 }
 
 bool checkBulkCount(Messages& messages, int count) {
-    if (count >= 1 && count <= kMaxBulkCount) return true;
+    // A count of 0 takes no readings and writes the header-only dump.
+    if (count >= 0 && count <= kMaxBulkCount) return true;
     messages.show("Error",
-                  strprintf("The number of readings must be between 1 and %d.", kMaxBulkCount));
+                  strprintf("The number of readings must be between 0 and %d.", kMaxBulkCount));
     return false;
 }
 

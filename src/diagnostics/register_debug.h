@@ -33,7 +33,7 @@ int sendRawCommand(BoardLink& link, int command, int width = 24);
 // Checks a register address typed by the user; shows "Error" with a clear text when it is
 // outside 0..31.
 bool checkAddress(Messages& messages, int address);
-// Checks a bulk count (1..kMaxBulkCount) the same way.
+// Checks a bulk count (0..kMaxBulkCount) the same way.
 bool checkBulkCount(Messages& messages, int count);
 
 struct BulkReadHooks {

@@ -1,5 +1,6 @@
 #include "pulse/pulse_measurement.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "support/format.h"
@@ -7,7 +8,16 @@
 namespace evkit::pulse {
 
 std::uint32_t gateWord(double seconds) {
-    return static_cast<std::uint32_t>(static_cast<std::int64_t>(std::trunc(50.0 * seconds)));
+    if (!(seconds > 0.0)) return 0;
+    // 50 T in binary floating point can fall just short of a whole number (50 x 2.3 is
+    // 114.999...); a product that close to a whole number counts as that number, so every
+    // T given to the hundredth of a second gives exactly T / 0.02 units.
+    const double units = 50.0 * seconds;
+    const double nearest = std::round(units);
+    const double whole =
+        std::fabs(units - nearest) <= 1e-9 * std::max(1.0, nearest) ? nearest : std::floor(units);
+    if (whole >= static_cast<double>(kMaxGateWord)) return kMaxGateWord;
+    return static_cast<std::uint32_t>(whole);
 }
 
 double deadTime(std::int32_t cycleCount) {
@@ -25,7 +35,12 @@ std::optional<std::string> gateProblem(double seconds, std::int32_t cycleCount) 
             "The gate time must be longer than %g s (2 x cycle count %d / 4000); with %g s the "
             "rates cannot be computed. No count was started.",
             dead, static_cast<int>(cycleCount), seconds);
-    if (50.0 * seconds > static_cast<double>(kMaxGateWord))
+    if (gateWord(seconds) == 0)
+        return strprintf(
+            "The gate time must be at least %g s (one gate unit); with %g s the board would "
+            "count for no time at all. No count was started.",
+            kGateUnit, seconds);
+    if (50.0 * seconds > static_cast<double>(kMaxGateWord) + 0.5)
         return strprintf("The gate time must not exceed %g s. No count was started.",
                          kMaxGateWord / 50.0);
     return std::nullopt;

@@ -21,7 +21,10 @@ constexpr double kVarianceFloor = 1e-07;
 constexpr std::uint32_t kMaxGateWord = 0xFFFFFF;
 constexpr const char* kErrorTitle = "Error";
 
-// Gate word of command 246: 50 T truncated toward zero (units of 20 ms).
+// Gate unit of command 246, seconds.
+constexpr double kGateUnit = 0.02;
+// Gate word of command 246: T in units of 20 ms, truncated toward zero; a T given to the
+// hundredth of a second gives exactly T / 0.02 units. 0 for T under one unit.
 std::uint32_t gateWord(double seconds);
 // Seconds of a gate during which the counts are not taken: 2N / 4000.
 double deadTime(std::int32_t cycleCount);

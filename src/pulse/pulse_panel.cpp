@@ -158,8 +158,4 @@ void PulsePanel::STOP_PULSE() {
     if (requestCancel_) requestCancel_();
 }
 
-void PulsePanel::onClosing() {
-    STOP_PULSE();
-}
-
 }  // namespace evkit::app

@@ -39,9 +39,6 @@ class PulsePanel : public StandingWindow {
     int START_PULSE();
     void STOP_PULSE();
 
-  protected:
-    void onClosing() override;
-
   private:
     void clearDisplays();
     void showCount(const pulse::CountResult& r);

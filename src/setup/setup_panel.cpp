@@ -14,8 +14,9 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "ui/widgets.h"
 #include "registers/register_file.h"
+#include "ui/edit_commit.h"
+#include "ui/widgets.h"
 
 namespace evkit::app {
 
@@ -76,7 +77,7 @@ QWidget* SetupPanel::make(const std::string& name) {
             if (entry->kind == ControlKind::ReadOnlyWord)
                 box->setReadOnly(true);
             else
-                connect(box, SIGNAL(valueChanged(int)), this, slot.constData());
+                commitOnEdit(box, [this, box] { commitFrom(box); });
             w = box;
             break;
         }
@@ -98,6 +99,7 @@ QWidget* SetupPanel::make(const std::string& name) {
             for (int i = static_cast<int>(entry->min); i <= static_cast<int>(entry->max); ++i)
                 ring->addItem(QString::number(i));
             connect(ring, SIGNAL(currentIndexChanged(int)), this, slot.constData());
+            ignoreWheelUnlessFocused(ring);
             w = ring;
             break;
         }
@@ -106,7 +108,7 @@ QWidget* SetupPanel::make(const std::string& name) {
             box->setRange(static_cast<int>(entry->min), static_cast<int>(entry->max));
             box->setKeyboardTracking(false);
             box->setMinimumWidth(80);
-            connect(box, SIGNAL(valueChanged(int)), this, slot.constData());
+            commitOnEdit(box, [this, box] { commitFrom(box); });
             w = box;
             break;
         }
@@ -116,7 +118,7 @@ QWidget* SetupPanel::make(const std::string& name) {
             validator->setLocale(QLocale::c());
             edit->setValidator(validator);
             edit->setMinimumWidth(100);
-            connect(edit, SIGNAL(editingFinished()), this, slot.constData());
+            commitOnEdit(edit, [this, edit] { commitFrom(edit); });
             w = edit;
             break;
         }
@@ -314,7 +316,6 @@ void SetupPanel::commitFrom(QObject* source) {
     } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
         v = spin->value();
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-        if (!edit->isModified()) return;  // focus left without an entry
         bool ok = false;
         v = QLocale::c().toDouble(edit->text().trimmed(), &ok);
         if (!ok) {

@@ -54,7 +54,7 @@ void DeviceModel::powerOn() {
     setReg(1, 17, 0x019999);                // epsilon: 50 Hz at 4000 words/s
     setReg(1, 18, 0x000000);
     setReg(1, 19, 4000);                    // cycle count
-    setReg(1, 22, 0x020000);                // temperature gain 1.0 (7 integer bits)
+    setReg(1, 22, kPowerOnTemperatureGain);  // temperature gain 16.0, the down scale
     setReg(1, 23, 0x000000);                // temperature offset
     setReg(1, 24, 0x000000);
     setReg(1, 25, 16);                      // settle time (x 0.25 = 4.0)

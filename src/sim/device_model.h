@@ -10,6 +10,10 @@
 
 namespace evkit::sim {
 
+// Power-on temperature gain word (g = 16.0): a down-scale setting, so that the up scale
+// (x 1.8) lies above the window's scale indicator threshold, as on a real device.
+inline constexpr std::uint32_t kPowerOnTemperatureGain = 0x200000;
+
 class DeviceModel {
 public:
     explicit DeviceModel(const Variant& variant);

@@ -13,7 +13,8 @@ constexpr double kDivisor = 128.0;
 constexpr double kMax = 128.0 - 0x1.0p-16;  // result format: 8 integer bits, signed
 constexpr double kMin = -128.0;
 // The sensor reading that the power-on registers turn into kDieTemperature.
-constexpr double kReading = kDieTemperature * kDivisor / kScale;
+constexpr double kPowerOnGain = kPowerOnTemperatureGain / 131072.0;  // 7 integer bits
+constexpr double kReading = kDieTemperature * kDivisor * kPowerOnGain / kScale;
 }  // namespace
 
 double temperatureDegrees(const DeviceModel& device) {

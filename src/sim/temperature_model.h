@@ -5,7 +5,7 @@
 // into T = 833.333 / (128 g) * s + 833.333 * o, with g the temperature gain register 1:22
 // (signed, 7 integer bits) and o the temperature offset register 1:23 (signed fraction):
 // the temperature window's gain value is the slope and its offset value the intercept.
-// With the power-on registers (g = 1, o = 0) the result is kDieTemperature.
+// With the power-on registers (g = 16, o = 0) the result is kDieTemperature.
 // The result word (computed results, word 16) has 8 integer bits, signed, saturated.
 #include <cstdint>
 

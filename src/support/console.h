@@ -9,6 +9,8 @@ class Console {
 public:
     virtual ~Console() = default;
     virtual void print(std::string_view text) = 0;
+    // Takes the console window off the screen (where there is one).
+    virtual void hide() {}
 };
 
 class StderrConsole : public Console {
@@ -19,7 +21,9 @@ public:
 class RecordingConsole : public Console {
 public:
     void print(std::string_view text) override { output.append(text); }
+    void hide() override { ++hides; }
     std::string output;
+    int hides = 0;
 };
 
 }  // namespace evkit

@@ -12,6 +12,9 @@ constexpr double kGainRawMin = -64.0;  // the gain register's signed format, 7 i
 constexpr double kGainRawMax = 64.0;   // exclusive
 // Smallest gain value magnitude the register can reach: 833.333 / (128 * 64).
 const double kMinGainValue = kDisplayScale / (kGainDivisor * kGainRawMax);
+// The register's last bit, and the largest gain value magnitude it can hold.
+constexpr double kGainRawStep = 0x1p-17;
+const double kMaxGainValue = kDisplayScale / (kGainDivisor * kGainRawStep);
 }  // namespace
 
 double gainRaw(std::uint32_t word) {
@@ -40,7 +43,17 @@ std::optional<std::uint32_t> gainWordForRaw(double g, std::string* why) {
                 g);
         return std::nullopt;
     }
-    return static_cast<std::uint32_t>(Decimal_to_Hex(g, 7)) & 0xFFFFFFu;
+    const auto word = static_cast<std::uint32_t>(Decimal_to_Hex(g, 7)) & 0xFFFFFFu;
+    if (word == 0 && g != 0.0) {
+        // Below the register's last bit: the word would be 0, an infinite gain value.
+        if (why)
+            *why = strprintf(
+                "The temperature gain would be %g, closer to 0 than the gain register's "
+                "smallest step (2^-17). Nothing was written.",
+                g);
+        return std::nullopt;
+    }
+    return word;
 }
 
 std::optional<std::uint32_t> gainWordForValue(double value, std::string* why) {
@@ -52,6 +65,14 @@ std::optional<std::uint32_t> gainWordForValue(double value, std::string* why) {
         return std::nullopt;
     }
     const double g = kDisplayScale / (kGainDivisor * value);
+    if (std::isfinite(g) && std::abs(g) < kGainRawStep) {
+        if (why)
+            *why = strprintf(
+                "The temperature gain value %g is too large: its magnitude must be at most "
+                "%.7g. Nothing was written.",
+                value, kMaxGainValue);
+        return std::nullopt;
+    }
     if (!std::isfinite(g) || g < kGainRawMin || g >= kGainRawMax) {
         if (why)
             *why = strprintf(
@@ -95,6 +116,7 @@ int TemperatureSettings::gainWordEntry(std::uint32_t word, View& view) {
     if (int s = link_.writeRegister(kPage, kGainAddress, word & 0xFFFFFFu)) return s;
     std::uint32_t back = 0;
     if (int s = readBack(kGainAddress, &back)) return s;
+    lastGainWord_ = back;
     view.showGainWord(back);
     view.showGainValue(gainValue(back));
     return 0;
@@ -133,9 +155,22 @@ int TemperatureSettings::quickSet(double q, View& view) {
     std::uint32_t word = 0;
     if (int s = readBack(kOffsetAddress, &word)) return s;
     const double o = offsetRaw(word) + kQuickSetStep * q;
-    const double shown = kDisplayScale * o;
-    view.showOffsetValue(shown);
-    return offsetValueEntry(shown, view);
+    // Written through the displayed value; the display changes only to the read-back, so a
+    // refused or failed correction leaves the device's value shown.
+    return offsetValueEntry(kDisplayScale * o, view);
+}
+
+std::optional<ScaleBox> TemperatureSettings::scaleInForce(
+    std::optional<std::uint32_t> gainWord) const {
+    if (selection[0] != 0) return ScaleBox::Down;
+    if (selection[1] != 0) return ScaleBox::Up;
+    if (!gainWord) return std::nullopt;
+    return *gainWord > kUpScaleThreshold ? ScaleBox::Up : ScaleBox::Down;
+}
+
+void TemperatureSettings::showScale(View& view) const {
+    const auto scale = scaleInForce(lastGainWord_);
+    view.setScaleBoxes(scale == ScaleBox::Down, scale == ScaleBox::Up);
 }
 
 int TemperatureSettings::scaleChange(ScaleBox box, bool set, View& view) {
@@ -145,7 +180,10 @@ int TemperatureSettings::scaleChange(ScaleBox box, bool set, View& view) {
         std::uint32_t offsetWord = 0, gainWord = 0;
         status = readBack(kOffsetAddress, &offsetWord);
         if (status == 0) status = readBack(kGainAddress, &gainWord);
-        if (status == 0) {
+        if (status == 0 && scaleInForce(gainWord) == box) {
+            // The scale asked for is already in force: the registers stay as they are.
+            selection = up ? std::array<int, 3>{0, 1, 0} : std::array<int, 3>{1, 0, 0};
+        } else if (status == 0) {
             // Both new words are checked before anything is written, so a refused change
             // leaves the registers and the choice as they were.
             const double g =
@@ -165,18 +203,25 @@ int TemperatureSettings::scaleChange(ScaleBox box, bool set, View& view) {
                 std::uint32_t back = 0;
                 status = link_.writeRegister(kPage, kGainAddress, *newGain);
                 if (status == 0) status = readBack(kGainAddress, &back);
+                // Each value is shown again from its read-back word: the device holds the
+                // word's value, not the scaled number.
                 if (status == 0) {
+                    lastGainWord_ = back;
                     view.showGainWord(back);
+                    view.showGainValue(gainValue(back));
                     view.showOffsetValue(kDisplayScale * o);
                     status = link_.writeRegister(kPage, kOffsetAddress, *newOffset);
                 }
                 if (status == 0) status = readBack(kOffsetAddress, &back);
-                if (status == 0) view.showOffsetWord(back);
+                if (status == 0) {
+                    view.showOffsetWord(back);
+                    view.showOffsetValue(offsetValue(back));
+                }
             }
         }
     }
-    // Set or cleared: the boxes show the last choice, so they act as a radio pair.
-    view.setScaleBoxes(selection[0] != 0, selection[1] != 0);
+    // Set or cleared: the boxes show the scale in force, so they act as a radio pair.
+    showScale(view);
     return status;
 }
 
@@ -186,11 +231,10 @@ int TemperatureSettings::refresh(View& view) {
     view.showOffsetWord(offsetWord);
     view.showOffsetValue(offsetValue(offsetWord));
     if (int s = readBack(kGainAddress, &gainWord)) return s;
+    lastGainWord_ = gainWord;
     view.showGainWord(gainWord);
     view.showGainValue(gainValue(gainWord));
-    const bool up = gainWord > kUpScaleThreshold;
-    view.setScaleBoxes(!up, up);
-    selection = {up ? 0 : 1, up ? 1 : 0, 0};
+    showScale(view);
     return 0;
 }
 

@@ -66,19 +66,27 @@ class TemperatureSettings {
     int offsetValueEntry(double value, View& view);
     // Reads the offset, adds 0.0002737649 q and writes it through the offset value entry.
     int quickSet(double q, View& view);
-    // A scale box was committed with its new state.
+    // A scale box was committed with its new state. Setting the scale already in force
+    // writes nothing; setting the other one scales both registers once.
     int scaleChange(ScaleBox box, bool set, View& view);
-    // Reads both registers and shows them; the boxes follow the gain word, and so does
-    // `selection`, so that a later clear of the shown box keeps it set.
+    // Reads both registers and shows them and the scale in force.
     int refresh(View& view);
 
+    // The scale in force: the last choice, or before any choice the gain word's indicator
+    // (above kUpScaleThreshold: up); nullopt when neither is known.
+    std::optional<ScaleBox> scaleInForce(std::optional<std::uint32_t> gainWord) const;
+
+    // The last choice: {1, 0, 0} down, {0, 1, 0} up, all 0 before any choice.
     std::array<int, 3> selection{0, 0, 0};
 
   private:
+    void showScale(View& view) const;
+
     int readBack(int address, std::uint32_t* word);
     bool refuse(const std::string& why);
 
     BoardLink& link_;
+    std::optional<std::uint32_t> lastGainWord_;  // last gain word read from the device
 };
 
 // Status of a typed value the registers cannot hold (message shown, nothing sent).

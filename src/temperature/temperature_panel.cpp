@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "ui/edit_commit.h"
 #include "ui/widgets.h"
 
 namespace evkit::app {
@@ -61,10 +62,10 @@ TemperaturePanel::TemperaturePanel(AppContext& ctx, QWidget* parent)
     grid->addWidget(offsetValue_, 2, 1);
     grid->addWidget(offsetWord_, 2, 2);
     outer->addWidget(regs);
-    connect(gainWord_, &QSpinBox::editingFinished, this, &TemperaturePanel::TEMP_GAIN_HEX);
-    connect(offsetWord_, &QSpinBox::editingFinished, this, &TemperaturePanel::TEMP_OFFSET_HEX);
-    connect(gainValue_, &QLineEdit::editingFinished, this, &TemperaturePanel::TEMP_GAIN_DEC);
-    connect(offsetValue_, &QLineEdit::editingFinished, this, &TemperaturePanel::TEMP_OFFSET_DEC);
+    commitOnEdit(gainWord_, [this] { TEMP_GAIN_HEX(); });
+    commitOnEdit(offsetWord_, [this] { TEMP_OFFSET_HEX(); });
+    commitOnEdit(gainValue_, [this] { TEMP_GAIN_DEC(); });
+    commitOnEdit(offsetValue_, [this] { TEMP_OFFSET_DEC(); });
 
     auto* scale = new QGroupBox("Scale", this);
     auto* scaleRow = new QHBoxLayout(scale);
@@ -110,16 +111,29 @@ void TemperaturePanel::cbf_tempsettingwin() {
 }
 
 void TemperaturePanel::showGainWord(std::uint32_t word) {
-    gainWord_->setValue(static_cast<int>(word));
+    shownGainWord_ = static_cast<int>(word);
+    gainWord_->setValue(shownGainWord_);
 }
 void TemperaturePanel::showGainValue(double value) {
-    gainValue_->setText(formatValue(value));
+    shownGainValue_ = formatValue(value);
+    gainValue_->setText(shownGainValue_);
 }
 void TemperaturePanel::showOffsetWord(std::uint32_t word) {
-    offsetWord_->setValue(static_cast<int>(word));
+    shownOffsetWord_ = static_cast<int>(word);
+    offsetWord_->setValue(shownOffsetWord_);
 }
 void TemperaturePanel::showOffsetValue(double value) {
-    offsetValue_->setText(formatValue(value));
+    shownOffsetValue_ = formatValue(value);
+    offsetValue_->setText(shownOffsetValue_);
+}
+
+int TemperaturePanel::restoreOnFailure(int status) {
+    if (status == 0) return 0;
+    gainWord_->setValue(shownGainWord_);
+    offsetWord_->setValue(shownOffsetWord_);
+    gainValue_->setText(shownGainValue_);
+    offsetValue_->setText(shownOffsetValue_);
+    return status;
 }
 void TemperaturePanel::setScaleBoxes(bool down, bool up) {
     scaleDown_->setChecked(down);
@@ -138,21 +152,24 @@ std::optional<double> TemperaturePanel::typedNumber(QLineEdit* edit, const char*
 }
 
 int TemperaturePanel::TEMP_GAIN_HEX() {
-    return settings_.gainWordEntry(static_cast<std::uint32_t>(gainWord_->value()), *this);
+    return restoreOnFailure(
+        settings_.gainWordEntry(static_cast<std::uint32_t>(gainWord_->value()), *this));
 }
 
 int TemperaturePanel::TEMP_OFFSET_HEX() {
-    return settings_.offsetWordEntry(static_cast<std::uint32_t>(offsetWord_->value()), *this);
+    return restoreOnFailure(
+        settings_.offsetWordEntry(static_cast<std::uint32_t>(offsetWord_->value()), *this));
 }
 
 int TemperaturePanel::TEMP_GAIN_DEC() {
     const auto v = typedNumber(gainValue_, "temperature gain value");
-    return v ? settings_.gainValueEntry(*v, *this) : temperature::kStatusRefused;
+    return restoreOnFailure(v ? settings_.gainValueEntry(*v, *this) : temperature::kStatusRefused);
 }
 
 int TemperaturePanel::TEMP_OFFSET_DEC() {
     const auto v = typedNumber(offsetValue_, "temperature offset value");
-    return v ? settings_.offsetValueEntry(*v, *this) : temperature::kStatusRefused;
+    return restoreOnFailure(v ? settings_.offsetValueEntry(*v, *this)
+                              : temperature::kStatusRefused);
 }
 
 int TemperaturePanel::TEMP_CHK() {

@@ -44,6 +44,9 @@ class TemperaturePanel : public StandingWindow, private temperature::View {
 
     // The number typed into a value control, or nullopt (message shown).
     std::optional<double> typedNumber(QLineEdit* edit, const char* what);
+    // After a refused or failed entry: the four register boxes show the device's last
+    // values again instead of what was typed.
+    int restoreOnFailure(int status);
 
     temperature::TemperatureSettings settings_;
     QSpinBox* gainWord_ = nullptr;
@@ -53,6 +56,8 @@ class TemperaturePanel : public StandingWindow, private temperature::View {
     QLineEdit* quickSetValue_ = nullptr;
     QCheckBox* scaleDown_ = nullptr;
     QCheckBox* scaleUp_ = nullptr;
+    int shownGainWord_ = 0, shownOffsetWord_ = 0;
+    QString shownGainValue_, shownOffsetValue_;
 };
 
 }  // namespace evkit::app

@@ -74,6 +74,15 @@ void QtConsole::append(const QString& text) {
     if (!window_->isVisible()) window_->show();
 }
 
+void QtConsole::hide() {
+    if (!onUiThread()) {
+        QMetaObject::invokeMethod(
+            qApp, [this] { hide(); }, Qt::QueuedConnection);
+        return;
+    }
+    if (window_) window_->hide();
+}
+
 void QtPump::processEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }

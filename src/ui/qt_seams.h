@@ -30,6 +30,7 @@ class QtConsole : public Console {
     QtConsole();
     ~QtConsole() override;
     void print(std::string_view text) override;
+    void hide() override;
     QWidget* window() const { return window_; }
 
   private:

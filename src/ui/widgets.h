@@ -5,7 +5,8 @@
 namespace evkit::app {
 
 // An integer box showing a register word in hexadecimal, zero-padded to the digits of its
-// maximum ("0x00ABCD" for a 24-bit word, "0xA0" for a byte). Its commit is editingFinished.
+// maximum ("0x00ABCD" for a 24-bit word, "0xA0" for a byte). Windows connect its commit
+// with commitOnEdit (ui/edit_commit.h).
 class HexWordBox : public QSpinBox {
 public:
     explicit HexWordBox(QWidget* parent = nullptr, int maximum = 0xFFFFFF) : QSpinBox(parent) {

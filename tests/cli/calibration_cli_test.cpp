@@ -16,6 +16,12 @@ bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+int count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 }  // namespace
 
 TEST(CalibrationCli, CalibratePrintsEachRegisterReadBack) {
@@ -39,8 +45,8 @@ TEST(CalibrationCli, CalibratePrintsEachRegisterReadBack) {
 TEST(CalibrationCli, ShowAndWriteRegisters) {
     auto r = runCli("--board sim calibration write I2_AC_Gain 0xc00000 calibration show");
     ASSERT_EQ(r.status, 0) << r.err;
-    // Signed after the word entry, unsigned after the refresh.
-    EXPECT_EQ(r.out.find("I2_AC_Gain=0xc00000\nI2_AC_Gain_value=-1\n"), 0u) << r.out;
+    // One number for the word, after the word entry and after the refresh.
+    EXPECT_EQ(r.out.find("I2_AC_Gain=0xc00000\nI2_AC_Gain_value=3\n"), 0u) << r.out;
     EXPECT_TRUE(has(r.out, "I2_AC_Gain=0xc00000\nI2_AC_Gain_value=3\n")) << r.out;
     int lines = 0;
     for (char c : r.out) lines += c == '\n';
@@ -51,20 +57,43 @@ TEST(CalibrationCli, TemperatureActions) {
     auto r = runCli("--board sim temperature show");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
-              "gain_word=0x020000\ngain_value=6.5104140625\noffset_word=0x000000\n"
+              "gain_word=0x200000\ngain_value=0.406900878906\noffset_word=0x000000\n"
               "offset_value=0\nscale=down\n");
+
+    // Up twice in one run, and once more in a later run: the gain and offset are scaled once
+    // (g = 16 x 1.8 = 28.8, word 0x399999; o = 0.5 + 0.00486693763922).
     r = runCli(
-        "--board sim temperature offset-word 0x400000 temperature scale up temperature scale up");
+        "--board sim --trace temperature offset-word 0x400000 temperature scale up temperature "
+        "scale up");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "offset_value=416.6665\n")) << r.out;
-    // The second "scale up" finds the up scale already chosen and changes nothing.
-    EXPECT_TRUE(has(r.out, "gain_word=0x039999\n")) << r.out;
-    EXPECT_EQ(r.out.find("gain_word=0x067ae1"), std::string::npos) << r.out;
+    EXPECT_EQ(count(r.err, "> 6c "), 1) << r.err;  // 1:22 written once
+    EXPECT_EQ(count(r.err, "> 6e "), 2) << r.err;  // 1:23: the offset-word, then the scale
+    EXPECT_TRUE(has(r.out, "gain_word=0x399999\n")) << r.out;
+    EXPECT_FALSE(has(r.out, "gain_word=0x67ae14")) << r.out;  // 28.8 x 1.8: scaled twice
+    EXPECT_TRUE(has(r.out, "scale=up\n")) << r.out;
+    // The up word reads back as up: asking for it in a run of its own writes nothing either.
+    r = runCli("--board sim --trace write 1:22 0x399999 temperature scale up");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(r.err, "> 6c "), 1) << r.err;  // only the write command's
+    EXPECT_TRUE(has(r.out, "scale=up\n")) << r.out;
 
     r = runCli("--board sim --trace temperature gain 0");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "value of 0")) << r.err;
     EXPECT_FALSE(has(r.err, "> 6c")) << r.err;  // nothing written to 1:22
+
+    // Refused values show nothing as the device's and exit 1: a gain whose word would
+    // truncate to 0 (shown as inf) and a quick-set beyond the offset register.
+    for (const char* refused : {"temperature gain 1e6", "temperature gain -1e6",
+                                "write 1:23 0x7ff000 temperature quick-set 1e6"}) {
+        r = runCli(std::string("--board sim --trace ") + refused);
+        EXPECT_EQ(r.status, 1) << refused;
+        EXPECT_EQ(r.out, "") << refused;
+        EXPECT_FALSE(has(r.err, "> 6c")) << refused;
+        EXPECT_EQ(count(r.err, "> 6e "), has(refused, "write 1:23") ? 1 : 0) << refused;
+        EXPECT_TRUE(has(r.err, "Nothing was written")) << refused << r.err;
+    }
 
     r = runCli("--board sim temperature offset -416.6665 temperature quick-set 0");
     ASSERT_EQ(r.status, 0) << r.err;

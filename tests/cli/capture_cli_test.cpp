@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 
 using evkit::test::runCli;
 
@@ -44,6 +45,22 @@ TEST(CaptureCli, CaptureThenAnalyzeAgreeOnTheExtremes) {
     std::string line;
     for (int i = 0; i < 5; ++i) std::getline(in, line);
     EXPECT_EQ(std::stoi(first.substr(36)), std::stoi(line));
+}
+
+// A capture file names the identified device family in its header (PM7014 when unknown).
+TEST(CaptureCli, CaptureFileHeaderIsTheDeviceFamily) {
+    const std::string dat = tmp("family.dat");
+    for (const auto& [variant, part] :
+         {std::pair{"PM7017-C1", "PM7017"}, std::pair{"PM7010A", "PM7010A"},
+          std::pair{"PM7014-C", "PM7014"}, std::pair{"UNKNOWN", "PM7014"}}) {
+        const auto c = runCli(std::string("--board sim:") + variant +
+                              " capture --pair 1 --samples 16 --out " + dat);
+        ASSERT_EQ(c.status, 0) << variant << c.err;
+        std::ifstream in(dat);
+        std::string header;
+        std::getline(in, header);
+        EXPECT_EQ(header, part) << variant;
+    }
 }
 
 TEST(CaptureCli, HistogramOfACaptureFile) {

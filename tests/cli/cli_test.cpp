@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -84,6 +86,65 @@ TEST(Cli, CommandSendsTheByte) {
     const auto r = runCli("--board sim --trace command 0xa0");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("> a0 00 00 00 00 00"), std::string::npos);
+}
+
+// A byte the command layer does not send is refused as a usage error, with its message,
+// and nothing reaches the board (not even a page select).
+TEST(Cli, RefusedCommandByteIsAUsageError) {
+    for (const char* byte : {"0xC1", "63", "127", "0xF7", "0xD0", "0x80"}) {
+        const bool sent = std::string(byte) == "0x80";  // a plain device command
+        const auto r = runCli(std::string("--board sim --trace command ") + byte);
+        EXPECT_EQ(r.status, sent ? 0 : 2) << byte << r.err;
+        EXPECT_EQ(r.err.find("> ") != std::string::npos, sent) << byte << r.err;
+        if (!sent) {
+            EXPECT_NE(r.err.find("The command is not supported"), std::string::npos);
+        }
+    }
+}
+
+// Every command of the program, and every action of the commands that take one, appears in
+// the README's command table.
+TEST(Cli, ReadmeCommandTableListsEveryCommand) {
+    std::ifstream in(std::string(EVKIT_TEST_DATA_DIR) + "/../../README.md");
+    ASSERT_TRUE(in.good());
+    const std::string readme((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    const auto help = runCli("--help");
+    std::vector<std::string> names;
+    for (const char* name : {"identify",
+                             "read",
+                             "write",
+                             "command",
+                             "setup show",
+                             "setup set",
+                             "setup reset",
+                             "setup clear-status",
+                             "registers retrieve",
+                             "registers store",
+                             "capture",
+                             "analyze",
+                             "fft",
+                             "monitor",
+                             "line-frequency",
+                             "tmeas",
+                             "calibrate",
+                             "calibration show",
+                             "calibration write",
+                             "temperature",
+                             "pulse",
+                             "dump",
+                             "raw-read",
+                             "raw-write",
+                             "eeprom read",
+                             "eeprom write",
+                             "usb list",
+                             "batch"}) {
+        const std::string command(name);
+        // Each top-level command is one the program knows.
+        const std::string first = command.substr(0, command.find(' '));
+        EXPECT_NE(help.out.find(first), std::string::npos) << first;
+        EXPECT_NE(readme.find("`" + command), std::string::npos) << command;
+    }
 }
 
 TEST(Cli, UsbListWorksWithoutAnyBoardAndShowsTheConfiguredId) {

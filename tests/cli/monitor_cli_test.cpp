@@ -89,8 +89,21 @@ TEST(MonitorCli, LineFrequencyTmeasAndUsageErrors) {
     EXPECT_EQ(occurrences(r.out, "TMEAS="), 3);  // the entry, then 1 and 0
     EXPECT_NE(r.out.find("\nTMEAS=0\n"), std::string::npos);
 
-    for (const char* bad : {"monitor --count 0", "monitor --count 1001", "monitor --updates -1",
-                            "line-frequency abc", "line-frequency -5", "tmeas 16777216"}) {
+    // Frequencies with no epsilon word (at or above the word rate, or with K = 0) are refused
+    // with a message and nothing is written to 1:17; a later monitor still shows 50 Hz.
+    for (const char* refused :
+         {"line-frequency 4000", "line-frequency 5000", "write 0:0 8 line-frequency 600",
+          "write 0:0 0 line-frequency 50"}) {
+        r = runCli(std::string("--board sim --trace ") + refused);
+        EXPECT_EQ(r.status, 1) << refused;
+        EXPECT_EQ(r.err.find("> 62 "), std::string::npos) << refused;
+        EXPECT_NE(r.err.find("Cannot set the Line Frequency"), std::string::npos) << refused;
+        EXPECT_EQ(r.out.find("LINE_FREQ="), std::string::npos) << refused;
+    }
+
+    for (const char* bad :
+         {"monitor --count 0", "monitor --count 1001", "monitor --updates -1", "line-frequency abc",
+          "line-frequency -5", "line-frequency 0", "tmeas 16777216"}) {
         const auto u = runCli(std::string("--board sim --trace ") + bad);
         EXPECT_EQ(u.status, 2) << bad;
         EXPECT_EQ(u.err.find("> "), std::string::npos) << bad;

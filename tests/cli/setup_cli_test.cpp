@@ -31,7 +31,7 @@ TEST(SetupCli, ShowPrintsEveryControlOfTheWindow) {
     size_t controls = 0;
     for (const auto& c : evkit::setup::setupControls())
         controls += c.kind != evkit::setup::ControlKind::Button;
-    EXPECT_EQ(lines, controls);
+    EXPECT_EQ(lines, controls + 1);  // and which bits 2..3 ring is in force
     EXPECT_TRUE(has(r.out, "SETUP_CONFIG_HEX=0x000001"));
     EXPECT_TRUE(has(r.out, "SETUP_CLOCK_DIVIDER=1"));
     EXPECT_TRUE(has(r.out, "SETUP_CYCLE_COUNT=4000"));
@@ -65,6 +65,29 @@ TEST(SetupCli, BadAssignmentsAreUsageErrorsBeforeAnyTraffic) {
     }
     EXPECT_EQ(cli("setup set").status, 2);
     EXPECT_EQ(cli("setup show SETUP_PC1=1").status, 2);
+}
+
+// Bits 2..3 of the operational mode come from one of two rings, chosen by bits 9..10: the
+// other ring is refused (it would write nothing of its value), and show says which is in force.
+TEST(SetupCli, HiddenBitsTwoThreeRingIsRefusedAndShowNamesTheOneInForce) {
+    auto r = cli("--trace setup set SETUP_OPMODE_BITS2_3_A=2");  // selector 0: ring B in force
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("SETUP_OPMODE_BITS2_3_B"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("> 60 "), std::string::npos) << r.err;  // 1:16 not written
+
+    r = cli("setup set SETUP_OPMODE_BITS2_3_B=2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "SETUP_OPMODE_HEX=0x000008")) << r.out;
+    EXPECT_TRUE(has(r.out, "SETUP_OPMODE_BITS2_3_IN_FORCE=SETUP_OPMODE_BITS2_3_B")) << r.out;
+
+    r = cli("setup set SETUP_OPMODE_BITS9_10=3 SETUP_OPMODE_BITS2_3_A=1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "SETUP_OPMODE_HEX=0x000604")) << r.out;
+    EXPECT_TRUE(has(r.out, "SETUP_OPMODE_BITS2_3_IN_FORCE=SETUP_OPMODE_BITS2_3_A")) << r.out;
+
+    r = cli("write 1:16 0x600 setup show");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "SETUP_OPMODE_BITS2_3_IN_FORCE=SETUP_OPMODE_BITS2_3_A")) << r.out;
 }
 
 TEST(SetupCli, ResetRestoresPowerOnValues) {

@@ -45,6 +45,32 @@ TEST(Statistics, HistogramCountsIntervalsAndRefusesBadArguments) {
     EXPECT_EQ(Histogram(x, 0.0, 1.0, 0, counts, axis), -1);
 }
 
+// A code lying exactly on an inner bin edge base + i w belongs to bin i, for every span and
+// bin count: each edge code of these tables is counted in the bin it opens.
+TEST(Statistics, HistogramPutsEveryInnerEdgeCodeInTheBinAboveIt) {
+    int edges = 0;
+    for (double base : {0.0, -8388608.0, 1234567.0}) {
+        for (std::int64_t span = 2; span <= 3000; span += 7) {
+            for (int m : {3, 5, 6, 7, 10, 12, 49, 100}) {
+                if (m > span) continue;
+                for (int i = 1; i < m; ++i) {
+                    if ((i * span) % m != 0) continue;
+                    const double edge = base + static_cast<double>(i * span / m);
+                    const std::vector<double> x = {edge};
+                    std::vector<std::int32_t> counts(static_cast<size_t>(m));
+                    std::vector<double> axis(static_cast<size_t>(m));
+                    ASSERT_EQ(Histogram(x, base, base + static_cast<double>(span), m, counts, axis),
+                              0);
+                    ASSERT_EQ(counts[static_cast<size_t>(i)], 1)
+                        << "base " << base << " span " << span << " bins " << m << " edge " << i;
+                    ++edges;
+                }
+            }
+        }
+    }
+    EXPECT_GT(edges, 1000);
+}
+
 TEST(TimeAnalysis, ExtremesAndAxisRanges) {
     const std::vector<double> zeros(16, 0.0);
     auto r = time_test(zeros);

@@ -2,12 +2,17 @@
 // worker, the board steps around an analysis, disk mode and the busy guard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
+#include <functional>
 #include <numeric>
 
+#include "board/connection.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
+#include "collection/data_files.h"
 #include "sim/capture_stream.h"
 #include "sim_rig.h"
 
@@ -243,13 +248,116 @@ TEST_F(CaptureRig, SecondsDelayRunsOnTheClockAndOtherCommandsAreRefused) {
     EXPECT_EQ(rig.link.readRegister(0, 15, &w), 0);
 }
 
-TEST_F(CaptureRig, FailedCaptureSkipsTheStopCommands) {
-    EXPECT_EQ(data.collectSequence([&] {
-        rig.board.stall(true);
-        return data.captureBlock();
-    }),
-              kStatusTimedOut);
-    for (const auto& f : rig.takeFrames()) EXPECT_NE(f.substr(0, 2), "a0");
+// A capture that fails while the board is still there still puts the device back to rest
+// (0xA0, then 0:15 <- 0x900000) and returns the capture's own status; a lost board gets
+// nothing more.
+TEST_F(CaptureRig, FailedCaptureStillRestsTheDeviceUnlessTheBoardIsGone) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::VirtualBoard&)> inject;  // inside the reception worker
+        bool boardStays;
+    };
+    const Case cases[] = {
+        {"time-out", [](sim::VirtualBoard& b) { b.stall(true); }, true},
+        {"queue failure", [](sim::VirtualBoard& b) { b.failNextQueueCheck(false); }, true},
+        {"read failure", [](sim::VirtualBoard& b) { b.failNextRead(); }, true},
+        {"short read", [](sim::VirtualBoard& b) { b.shortReadNext(); }, true},
+        {"board unplugged", [](sim::VirtualBoard& b) { b.unplug(); }, false},
+    };
+    const std::vector<std::string> rest = {"a0 00 00 00 00 00", "7e 00 00 00 00 00",
+                                           "5e 00 00 90 00 00"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::SimRig r;
+        ASSERT_EQ(r.open(), 0);
+        DataCollection d{r.session};
+        r.link.collectionWorker = [&, inject = c.inject](BoardLink& l, std::uint8_t, std::uint8_t,
+                                                         std::uint8_t) {
+            inject(r.board);
+            return d.Rcv_Pac(l);
+        };
+        r.board.device().setReg(0, 15, 0x000001);
+        const int status = d.collectSequence([&] { return d.captureBlock(); });
+        EXPECT_NE(status, 0);
+        if (c.name == std::string("time-out")) {
+            EXPECT_EQ(status, kStatusTimedOut);
+        }
+        auto frames = r.takeFrames();
+        const auto at = std::search(frames.begin(), frames.end(), rest.begin(), rest.end());
+        EXPECT_EQ(at != frames.end(), c.boardStays);
+        if (c.boardStays) {
+            EXPECT_EQ(std::vector<std::string>(at, frames.end()), rest);  // the last frames
+            ASSERT_FALSE(r.messages.shown.empty());  // the capture's message comes first
+            EXPECT_NE(r.messages.shown[0].second, evkit::msg::kConnectionLost);
+        }
+    }
+}
+
+// Files hold the block as captured: a sample count confirmed afterwards without a capture
+// changes neither the capture file nor the sample export.
+TEST_F(CaptureRig, FilesHoldTheBlockAsCapturedNotTheCountConfirmedSince) {
+    const std::string dat = ::testing::TempDir() + "evkit_captured_count.dat";
+    const std::string txt = ::testing::TempDir() + "evkit_captured_count.txt";
+    EXPECT_FALSE(data.writeCaptureFile(dat));  // nothing captured yet
+    ASSERT_EQ(data.collectSequence([&] { return data.captureBlock(); }), 0);  // 16 samples
+    const std::vector<std::int32_t> block(data.blockCodes().begin(), data.blockCodes().end());
+    ASSERT_EQ(block.size(), 16u);
+    data.settings.setSampleIndex(2);  // 64 confirmed, not captured
+    ASSERT_EQ(data.settings.samples, 64);
+    ASSERT_TRUE(data.writeCaptureFile(dat));
+    const auto read = read_capture_file(dat);
+    ASSERT_TRUE(read.file);
+    EXPECT_EQ(read.file->samples, 16);
+    EXPECT_EQ(read.file->codes, block);
+    ASSERT_TRUE(data.writeSampleExport(txt));
+    std::ifstream in(txt);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) lines += !line.empty();
+    const auto expected = format_sample_export(
+        16, std::span<const std::int32_t>(data.buffers.channel1_data).first(16),
+        std::span<const std::int32_t>(data.buffers.channel2_data).first(16));
+    int expectedLines = 0;
+    for (char ch : expected) expectedLines += ch == '\n';
+    EXPECT_EQ(lines, expectedLines);
+    EXPECT_NE(lines, 0);
+}
+
+// The header word of a board capture is the identified family's (PM7014 when unknown), and
+// the header and range of a file read before do not carry over to a board capture.
+TEST(CaptureHeader, BoardCapturesCarryTheIdentifiedFamily) {
+    struct Case {
+        const char* variant;
+        const char* part;
+    };
+    const Case cases[] = {{"PM7010A", "PM7010A"},
+                          {"PM7017-C1", "PM7017"},
+                          {"PM7014-C", "PM7014"},
+                          {"PM7013-B", "PM7013"},
+                          {"UNKNOWN", "PM7014"}};
+    const std::string file = ::testing::TempDir() + "evkit_header_family.dat";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.variant);
+        test::SimRig rig(c.variant);
+        ASSERT_EQ(rig.open(), 0);
+        rig.session.chip = autodetect_device(rig.link).chip;
+        // A file with a header and range of its own is read first.
+        ASSERT_TRUE(
+            write_capture_file(file, "OTHER", 1000.0f, 16, 1024, std::vector<std::int32_t>(16, 7)));
+        DataCollection d{rig.session};
+        rig.session.port_number = kPortDisk;
+        rig.session.input_file = file;
+        ASSERT_EQ(d.collectSequence([&] { return d.captureBlock(); }), 0);
+        EXPECT_EQ(rig.session.part, "OTHER");
+        rig.session.port_number = kPortUsb;
+        ASSERT_EQ(d.collectSequence([&] { return d.captureBlock(); }), 0);
+        EXPECT_EQ(rig.session.part, c.part);
+        EXPECT_EQ(rig.session.range, 8388608);
+        ASSERT_TRUE(d.writeCaptureFile(file));
+        const auto read = read_capture_file(file);
+        ASSERT_TRUE(read.file);
+        EXPECT_EQ(read.file->part, c.part);
+        EXPECT_EQ(read.file->range, 8388608);
+    }
 }
 
 TEST_F(CaptureRig, NoSourceFailsAtTheDividerRead) {

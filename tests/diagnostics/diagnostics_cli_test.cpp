@@ -24,6 +24,19 @@ TEST(DiagnosticsCli, DumpWritesTheFileAndSaysWhere) {
               "0\t\t1\n1\t\t1\n2\t\t1\n");
 }
 
+// A count of 0 takes no reading and writes the header lines alone.
+TEST(DiagnosticsCli, DumpOfNoReadingsWritesTheHeaderOnly) {
+    const std::string out = ::testing::TempDir() + "cli_dump_empty.txt";
+    std::remove(out.c_str());
+    const auto r = runCli("--board sim --trace dump 7 --count 0 --out " + out);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("> 0e"), std::string::npos) << r.err;  // no reading of 0:7
+    std::ifstream in(out);
+    std::stringstream s;
+    s << in.rdbuf();
+    EXPECT_EQ(s.str(), "Bulk data for register 7\n===========================\n\n");
+}
+
 TEST(DiagnosticsCli, RawAccessActsOnTheSelectedPage) {
     // Select page 1 by writing address 31, then read and write 1:22 without page frames.
     const auto r =
@@ -45,7 +58,7 @@ TEST(DiagnosticsCli, EepromWriteThenReadBack) {
 }
 
 TEST(DiagnosticsCli, OutOfRangeInputIsAUsageError) {
-    for (const char* args : {"dump 32 --count 2", "dump 1 --count 0", "dump 1 --count 70001",
+    for (const char* args : {"dump 32 --count 2", "dump 1 --count -1", "dump 1 --count 70001",
                              "raw-read 40", "raw-write 1 0x1000000", "eeprom read --count 49",
                              "eeprom write 256", "eeprom read 1", "eeprom erase"}) {
         const auto r = runCli(std::string("--board sim --trace ") + args);

@@ -51,6 +51,31 @@ TEST_F(Eeprom, NeverReadyReadGivesUpAfterPrintingTheError) {
     EXPECT_FALSE(rig.link.busy());
 }
 
+// After the give-up pause the console window is taken off the screen; a read that works
+// leaves it alone.
+TEST_F(Eeprom, GivingUpHidesTheConsoleAfterThePause) {
+    struct TimedConsole : Console {
+        explicit TimedConsole(Clock& c) : clock(c) {}
+        void print(std::string_view text) override {
+            output.append(text);
+            printedAt = clock.now();
+        }
+        void hide() override { hiddenAt.push_back(clock.now()); }
+        Clock& clock;
+        std::string output;
+        double printedAt = -1;
+        std::vector<double> hiddenAt;
+    };
+    TimedConsole console(rig.clock);
+    EepromBlock block{};
+    ASSERT_EQ(eepromRead(rig.link, console, block), 0);
+    EXPECT_TRUE(console.hiddenAt.empty());
+    rig.board.stall(true);
+    EXPECT_EQ(eepromRead(rig.link, console, block), kEepromNotReady);
+    ASSERT_EQ(console.hiddenAt.size(), 1u);
+    EXPECT_GE(console.hiddenAt[0] - console.printedAt, kEepromGiveUpPause);
+}
+
 TEST_F(Eeprom, ReadWithoutAnOpenBoardGivesUp) {
     rig.link.cyHandle = 0;
     EepromBlock block{};

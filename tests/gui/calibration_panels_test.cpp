@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <map>
 
 #include "calibration/calibration_panel.h"
@@ -47,10 +48,12 @@ TEST_F(PanelTest, CalibrationWindowRefreshesOnOpenAndShowsGainFormats) {
     EXPECT_EQ(child<QSpinBox>(panel, "CAL_I2_AC_GAIN_HEX")->value(), 0x400000);
 
     auto* word = child<QSpinBox>(panel, "CAL_I2_AC_GAIN_HEX");
-    word->setValue(0xC00000);
-    emit word->editingFinished();
+    word->selectAll();
+    QTest::keyClicks(word, "C00000");
+    QTest::keyClick(word, Qt::Key_Return);
     EXPECT_EQ(rig.board.device().reg(1, 8), 0xC00000u);
-    EXPECT_EQ(child<QLineEdit>(panel, "CAL_I2_AC_GAIN")->text(), "-1.00000000");
+    // One word, one number: the word entry shows what the refresh shows.
+    EXPECT_EQ(child<QLineEdit>(panel, "CAL_I2_AC_GAIN")->text(), "3.00000000");
     child<QPushButton>(panel, "CAL_REFRESH")->click();
     EXPECT_EQ(child<QLineEdit>(panel, "CAL_I2_AC_GAIN")->text(), "3.00000000");
     panel.close();
@@ -87,8 +90,8 @@ TEST_F(PanelTest, TemperatureWindowOpensByNameAndBehavesAsARadioPair) {
     app::TemperaturePanel panel(ctx);
     ASSERT_TRUE(QMetaObject::invokeMethod(&panel, "cbf_tempsettingwin"));
     EXPECT_TRUE(panel.isVisible());
-    EXPECT_EQ(child<QLineEdit>(panel, "TEMP_GAIN_VALUE")->text(), "6.5104140625");
-    EXPECT_EQ(child<QSpinBox>(panel, "TEMP_GAIN_WORD")->value(), 0x020000);
+    EXPECT_EQ(child<QLineEdit>(panel, "TEMP_GAIN_VALUE")->text(), "0.40690087890625");
+    EXPECT_EQ(child<QSpinBox>(panel, "TEMP_GAIN_WORD")->value(), 0x200000);
     auto* down = child<QCheckBox>(panel, "TEMP_SCALE_DOWN");
     auto* up = child<QCheckBox>(panel, "TEMP_SCALE_UP");
     EXPECT_TRUE(down->isChecked());
@@ -104,10 +107,15 @@ TEST_F(PanelTest, TemperatureWindowOpensByNameAndBehavesAsARadioPair) {
     EXPECT_EQ(rig.board.device().reg(1, 22), gainAfterUp);
 
     auto* gain = child<QLineEdit>(panel, "TEMP_GAIN_VALUE");
-    gain->setText("0");
-    EXPECT_EQ(panel.TEMP_GAIN_DEC(), temperature::kStatusRefused);
-    EXPECT_EQ(rig.board.device().reg(1, 22), gainAfterUp);
-    EXPECT_EQ(rig.messages.shown.back().first, "Error");
+    const QString shownGain = gain->text();
+    for (const char* refused : {"0", "1e6"}) {  // no word, or a word truncated to 0
+        gain->selectAll();
+        QTest::keyClicks(gain, refused);
+        QTest::keyClick(gain, Qt::Key_Return);
+        EXPECT_EQ(rig.board.device().reg(1, 22), gainAfterUp) << refused;
+        EXPECT_EQ(rig.messages.shown.back().first, "Error") << refused;
+        EXPECT_EQ(gain->text(), shownGain) << refused;  // the device's value again
+    }
 
     rig.board.device().setReg(1, 23, 0x123456);
     child<QLineEdit>(panel, "TEMP_QUICK_SET_VALUE")->setText("0");
@@ -154,6 +162,30 @@ TEST_F(PanelTest, PulseWindowCountsAndStopsWith255) {
     rig.pump.onProcess = nullptr;
     child<QSpinBox>(panel, "PULSE_REPEAT")->setValue(1);
     EXPECT_EQ(panel.START_PULSE(), 0);
+}
+
+// Closing the window hides it; a measurement that runs goes on to its last count.
+TEST_F(PanelTest, ClosingThePulseWindowLetsTheMeasurementGoOn) {
+    app::PulsePanel panel(ctx);
+    panel.PULSEWIN();
+    child<QDoubleSpinBox>(panel, "PULSE_TIME")->setValue(3.0);
+    child<QSpinBox>(panel, "PULSE_REPEAT")->setValue(3);
+    rig.takeFrames();
+    bool closed = false;
+    rig.pump.onProcess = [&] {
+        if (closed) return;
+        closed = true;
+        panel.close();
+    };
+    EXPECT_EQ(panel.START_PULSE(), 0);
+    rig.pump.onProcess = nullptr;
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(panel.isVisible());
+    EXPECT_FALSE(checks["MENU_PULSE"]);
+    int counts = 0;
+    for (const auto& f : rig.takeFrames()) counts += f.rfind("f6 ", 0) == 0;
+    EXPECT_EQ(counts, 3);
+    EXPECT_NE(child<QLineEdit>(panel, "PULSE_COUNT_1")->text(), "0");
 }
 
 TEST_F(PanelTest, PulseGateTooShortIsRefused) {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -20,6 +21,13 @@ using namespace evkit;
 using evkit::conversion::ConversionPanel;
 
 namespace {
+
+// Types over the box's contents and presses Enter, as a user does.
+void typeAndEnter(QAbstractSpinBox* box, const QString& text) {
+    box->selectAll();
+    QTest::keyClicks(box, text);
+    QTest::keyClick(box, Qt::Key_Return);
+}
 
 struct PanelFixture : ::testing::Test, test::PanelContext {
     void SetUp() override {
@@ -124,8 +132,7 @@ TEST_F(PanelFixture, TmeasHiddenForPm7014AndFollowedOtherwise) {
     EXPECT_TRUE(w("CONV_TMEAS")->isVisible());
 
     auto* tmeas = w<QSpinBox>("CONV_TMEAS");
-    tmeas->setValue(2);
-    emit tmeas->editingFinished();
+    typeAndEnter(tmeas, "2");
     EXPECT_EQ(rig.session.TmeasID, 1);
     EXPECT_EQ(rig.board.device().reg(5, 26), 2u);
     stopAfterUpdates(3);
@@ -179,10 +186,29 @@ TEST_F(PanelFixture, PowerButtonsAndLineFrequencyEntry) {
     EXPECT_TRUE(commandButtonsEnabled());
 
     auto* entry = w<QDoubleSpinBox>("CONV_LINE_FREQ_ENTRY");
-    entry->setValue(60.0);
-    emit entry->editingFinished();
+    typeAndEnter(entry, "60");
     EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
     EXPECT_EQ(text("CONV_LINE_FREQ"), "60.000000");
+
+    // Frequencies outside (0, word rate) have no epsilon word: refused with a message,
+    // nothing written, the device's frequency still shown. K = 8 gives 500 words/s.
+    ASSERT_EQ(rig.link.writeRegister(0, 0, 8), 0);
+    for (const char* refused : {"600", "500", "0"}) {
+        SCOPED_TRACE(refused);
+        rig.messages.shown.clear();
+        rig.takeFrames();
+        typeAndEnter(entry, refused);
+        for (const auto& f : rig.takeFrames()) EXPECT_NE(f.substr(0, 2), "62");  // 1:17
+        EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
+        EXPECT_EQ(text("CONV_LINE_FREQ"), "60.000000");
+        ASSERT_EQ(rig.messages.shown.size(), 1u);
+        EXPECT_NE(rig.messages.shown[0].second.find("Line Frequency"), std::string::npos);
+    }
+    ASSERT_EQ(rig.link.writeRegister(0, 0, 0), 0);  // K = 0: no word rate at all
+    rig.messages.shown.clear();
+    typeAndEnter(entry, "50");
+    EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
+    EXPECT_EQ(rig.messages.shown.size(), 1u);
 }
 
 TEST_F(PanelFixture, LogOpenAppendAndReset) {

@@ -62,6 +62,11 @@ TEST(DebugPanel, SingleAccessCommandAndMenuCheckMark) {
     child<QPushButton>(panel, "DEBUG_READ")->click();
     EXPECT_EQ(child<QSpinBox>(panel, "DEBUG_READ_WORD")->value(), 0x00ABCD);
     EXPECT_EQ(p.rig.takeFrames(), Frames{"18 00 00 00 00 00"});
+    // A failed read has no word: the box keeps the last one read, not a placeholder 0.
+    p.rig.board.failNextRead();
+    child<QPushButton>(panel, "DEBUG_READ")->click();
+    EXPECT_EQ(child<QSpinBox>(panel, "DEBUG_READ_WORD")->value(), 0x00ABCD);
+    EXPECT_FALSE(p.rig.messages.shown.empty());
 
     child<QSpinBox>(panel, "DEBUG_COMMAND")->setValue(0xA0);
     child<QPushButton>(panel, "DEBUG_SEND_COMMAND")->click();

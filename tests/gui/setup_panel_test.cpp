@@ -51,12 +51,15 @@ struct SetupPanelFixture : ::testing::Test {
     }
     int hex(const char* name) { return find<QSpinBox>(name)->value(); }
     sim::DeviceModel& device() { return rig.board.device(); }
-    // Types a value into a value control and presses Enter.
+    // Types a value over a value or word control's contents and presses Enter.
     void type(const char* name, const QString& text) {
-        auto* edit = find<QLineEdit>(name);
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-        QTest::keyClick(edit, Qt::Key_Return);
+        auto* w = find<QWidget>(name);
+        if (auto* spin = qobject_cast<QAbstractSpinBox*>(w))
+            spin->selectAll();
+        else if (auto* edit = qobject_cast<QLineEdit*>(w))
+            edit->selectAll();
+        QTest::keyClicks(w, text);
+        QTest::keyClick(w, Qt::Key_Return);
     }
 
     test::SimRig rig;
@@ -86,7 +89,7 @@ TEST_F(SetupPanelFixture, FieldCommitWritesThePackedWordAndShowsTheReadBack) {
     find<QCheckBox>("SETUP_CONFIG_BIT4")->click();
     EXPECT_EQ(device().reg(0, 0), 0x000011u);  // packed from the fields: bits 5..10 cleared
     EXPECT_EQ(hex("SETUP_CONFIG_HEX"), 0x11);
-    find<QSpinBox>("SETUP_PC1")->setValue(-1);
+    type("SETUP_PC1", "-1");
     EXPECT_EQ(device().reg(0, 0), 0xFF0011u);
     EXPECT_EQ(hex("SETUP_CONFIG_HEX"), 0xFF0011);
     EXPECT_TRUE(find<QCheckBox>("SETUP_CONFIG_BIT4")->isChecked());
@@ -97,7 +100,7 @@ TEST_F(SetupPanelFixture, FieldCommitWritesThePackedWordAndShowsTheReadBack) {
     EXPECT_EQ(hex("SETUP_MASK_HEX"), 0x800000);
 
     // A word commit decodes into every field.
-    find<QSpinBox>("SETUP_CONTROL_HEX")->setValue(0x801020);
+    type("SETUP_CONTROL_HEX", "801020");
     EXPECT_EQ(device().reg(0, 28), 0x801020u);
     EXPECT_TRUE(find<QCheckBox>("SETUP_I1_GAIN")->isChecked());
     EXPECT_TRUE(find<QCheckBox>("SETUP_I2_GAIN")->isChecked());
@@ -111,7 +114,7 @@ TEST_F(SetupPanelFixture, TheDeviceValueIsShownNotTheTypedOne) {
     EXPECT_EQ(hex("SETUP_PULSE_RATE_HEX"), 101);
     // A failed read-back keeps the old display.
     rig.board.failNextRead();
-    find<QSpinBox>("SETUP_PC1")->setValue(7);
+    type("SETUP_PC1", "7");
     EXPECT_EQ(find<QSpinBox>("SETUP_PC1")->value(), 0);
     EXPECT_EQ(hex("SETUP_CONFIG_HEX"), 1);
     EXPECT_TRUE(rig.messages.contains(msg::kReadError));
@@ -163,7 +166,7 @@ TEST_F(SetupPanelFixture, RegisterFilesThroughTheDialogs) {
     dialogs.answers.push_back(path);
     find<QPushButton>("SETUP_STORE")->click();
     EXPECT_TRUE(rig.messages.contains("File Stored"));
-    find<QSpinBox>("SETUP_MASK_HEX")->setValue(0x000001);
+    type("SETUP_MASK_HEX", "000001");
     dialogs.answers.push_back(path);
     find<QPushButton>("SETUP_RETRIEVE")->click();
     EXPECT_TRUE(rig.messages.contains("File Retrieved"));

@@ -96,11 +96,33 @@ TEST(Shell, FailedConnectionChangesNothing) {
     EXPECT_TRUE(s.label("START_BOARD_ID_1").isEmpty());
 }
 
+// Every identification sets the device label: blank where its row names no text, and a
+// failed identification read names no device, so no label of the earlier board stays.
+TEST(Shell, DeviceLabelFollowsEveryIdentification) {
+    ShellRig s("PM7014-C1");
+    s.connect();
+    ASSERT_EQ(s.label("START_DEVICE_NAME"), "PM7014 Rev C1");
+    // The last identification read (5:11) fails: its word 0 would name the PM7017 Rev C1.
+    s.rig.board.unplugAfterReads(3);  // board query, 0:15, 65:0
+    s.connect();
+    EXPECT_EQ(s.rig.session.chip, 0);
+    EXPECT_EQ(s.label("START_DEVICE_NAME"), "");
+    EXPECT_TRUE(s.rig.messages.contains("The device is not recognized."));
+
+    ShellRig other("PM7014-C");
+    other.connect();
+    ASSERT_EQ(other.label("START_DEVICE_NAME"), "PM7014 Rev C");
+    other.rig.board.device().setReg(0, 15, 0x000301);  // now a PM7010A: its row has no label
+    other.connect();
+    EXPECT_EQ(other.rig.session.chip, 10);
+    EXPECT_EQ(other.label("START_DEVICE_NAME"), "");
+}
+
 TEST(Shell, IdentificationMessagesAndLabelsForSeveralVariants) {
     struct Case {
         const char* variant;
         int chip;
-        const char* label;  // "" = label untouched
+        const char* label;  // "" = no label text
         const char* title;  // nullptr = no message
         const char* text;
     };

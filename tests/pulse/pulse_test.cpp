@@ -1,6 +1,9 @@
 // The pulse measurement: gate word, rates, running statistics, cancel and refusals.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 #include "pulse/pulse_measurement.h"
 #include "sim_rig.h"
 
@@ -125,4 +128,26 @@ TEST_F(PulseTest, FailuresEndTheMeasurement) {
     ASSERT_TRUE(rig.link.tryClaim("a capture"));
     EXPECT_EQ(measure(rig.link, 1.0, 2, cb), kStatusBusy);
     rig.link.release();
+}
+
+TEST(PulseFormulas, GateWordOfEveryHundredthIsExactAndUnderOneUnitRefused) {
+    // Under one gate unit of 20 ms the board would count for no time: refused.
+    EXPECT_EQ(gateWord(0.019), 0u);
+    EXPECT_TRUE(gateProblem(0.019, 0));
+    EXPECT_TRUE(gateProblem(0.0, 0));
+    EXPECT_FALSE(gateProblem(0.02, 0));
+
+    // Every gate time typed with up to two decimals gives exactly T / 0.02 units, also where
+    // 50 T falls just short of a whole number in floating point (50 x 2.3 = 114.999...).
+    int inexact = 0;
+    for (int hundredths = 2; hundredths <= 100000; ++hundredths) {
+        const double t =
+            std::stod(std::to_string(hundredths / 100) + "." + (hundredths % 100 < 10 ? "0" : "") +
+                      std::to_string(hundredths % 100));
+        inexact += std::trunc(50.0 * t) != hundredths / 2;  // what plain truncation gives
+        ASSERT_EQ(gateWord(t), static_cast<std::uint32_t>(hundredths / 2)) << t;
+    }
+    EXPECT_GT(inexact, 0);  // the table holds the cases that truncation gets wrong
+    EXPECT_EQ(gateWord(2.3), 115u);
+    EXPECT_EQ(gateWord(1.15), 57u);  // 57.5 units: a half unit is not counted
 }

@@ -132,7 +132,7 @@ TEST_F(SimCalibrationTest, PulseRatesFollowActiveEnergyAndThePulseRateRegister) 
 TEST_F(SimCalibrationTest, TemperatureRegistersShapeTheTemperatureResult) {
     EXPECT_DOUBLE_EQ(sim::temperatureDegrees(device()), sim::kDieTemperature);
     EXPECT_EQ(sim::temperatureWord(device()), 25u << 16);
-    ASSERT_EQ(rig.link.writeRegister(1, 22, 0x040000), 0);  // g = 2: half the slope
+    ASSERT_EQ(rig.link.writeRegister(1, 22, 0x400000), 0);  // g = 32: half the slope
     EXPECT_NEAR(sim::temperatureDegrees(device()), 12.5, 1e-9);
     ASSERT_EQ(rig.link.writeRegister(1, 23, 0x000100), 0);  // o = 2^-15
     EXPECT_NEAR(sim::temperatureDegrees(device()), 12.5 + 833.333 / 32768, 1e-9);

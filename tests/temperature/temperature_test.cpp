@@ -59,11 +59,11 @@ TEST(TemperatureScaling, WorkedValues) {
 
 TEST_F(TemperatureTest, RefreshShowsBothRegistersAndTheScaleFromTheThreshold) {
     ASSERT_EQ(settings.refresh(view), 0);
-    EXPECT_EQ(view.gainWord, 0x020000u);
-    EXPECT_DOUBLE_EQ(view.gainValue, 6.5104140625);
+    EXPECT_EQ(view.gainWord, 0x200000u);  // g = 16, the down scale
+    EXPECT_DOUBLE_EQ(view.gainValue, 833.333 / 2048.0);
     EXPECT_TRUE(view.down);
     EXPECT_FALSE(view.up);
-    EXPECT_EQ(settings.selection, (std::array<int, 3>{1, 0, 0}));
+    EXPECT_EQ(settings.selection, (std::array<int, 3>{0, 0, 0}));  // nothing chosen yet
 
     rig.board.device().setReg(1, 22, 3465959);
     ASSERT_EQ(settings.refresh(view), 0);
@@ -72,7 +72,7 @@ TEST_F(TemperatureTest, RefreshShowsBothRegistersAndTheScaleFromTheThreshold) {
     ASSERT_EQ(settings.refresh(view), 0);
     EXPECT_TRUE(view.up);
     EXPECT_FALSE(view.down);
-    EXPECT_EQ(settings.selection, (std::array<int, 3>{0, 1, 0}));
+    EXPECT_EQ(settings.selection, (std::array<int, 3>{0, 0, 0}));
 }
 
 TEST_F(TemperatureTest, RefreshFailuresStopBeforeTheirDisplays) {
@@ -86,17 +86,22 @@ TEST_F(TemperatureTest, RefreshFailuresStopBeforeTheirDisplays) {
 }
 
 TEST_F(TemperatureTest, UpScaleMultipliesTheGainAndRaisesTheOffset) {
-    ASSERT_EQ(settings.refresh(view), 0);  // g = 1, o = 0, down scale
+    ASSERT_EQ(settings.refresh(view), 0);  // g = 16, o = 0, down scale
     view.log.clear();
     ASSERT_EQ(settings.scaleChange(ScaleBox::Up, true, view), 0);
-    EXPECT_EQ(reg(22), static_cast<std::uint32_t>(Decimal_to_Hex(1.8, 7)));
+    EXPECT_EQ(reg(22), static_cast<std::uint32_t>(Decimal_to_Hex(16 * 1.8, 7)));
+    EXPECT_GT(reg(22), kUpScaleThreshold);  // the up scale reads back as up
     EXPECT_EQ(reg(23), static_cast<std::uint32_t>(TwosComp_to_Hex(kScaleOffsetStep)));
-    EXPECT_DOUBLE_EQ(view.gainValue, 6.5104140625 / 1.8);
-    EXPECT_DOUBLE_EQ(view.offsetValue, 833.333 * kScaleOffsetStep);
+    // The values end as the read-back words give them, close to the scaled numbers.
+    EXPECT_NEAR(view.gainValue, 833.333 / 2048.0 / 1.8, 1e-6);
+    EXPECT_DOUBLE_EQ(view.gainValue, gainValue(reg(22)));
+    EXPECT_NEAR(view.offsetValue, 833.333 * kScaleOffsetStep, 1e-4);
+    EXPECT_DOUBLE_EQ(view.offsetValue, offsetValue(reg(23)));
     EXPECT_EQ(view.gainWord, reg(22));
     EXPECT_EQ(view.offsetWord, reg(23));
-    EXPECT_EQ(view.log, (std::vector<std::string>{"boxes", "gain_value", "gain_word",
-                                                  "offset_value", "offset_word", "boxes"}));
+    EXPECT_EQ(view.log,
+              (std::vector<std::string>{"boxes", "gain_value", "gain_word", "gain_value",
+                                        "offset_value", "offset_word", "offset_value", "boxes"}));
     EXPECT_TRUE(view.up);
     EXPECT_FALSE(view.down);
 
@@ -109,9 +114,52 @@ TEST_F(TemperatureTest, UpScaleMultipliesTheGainAndRaisesTheOffset) {
 
     // Back down: g / 1.8 and o - step.
     ASSERT_EQ(settings.scaleChange(ScaleBox::Down, true, view), 0);
-    EXPECT_NEAR(gainRaw(reg(22)), 1.0, 1e-5);
+    EXPECT_NEAR(gainRaw(reg(22)), 16.0, 1e-4);
     EXPECT_NEAR(offsetRaw(reg(23)), 0.0, 1e-6);
     EXPECT_TRUE(view.down);
+}
+
+// The scale in force is never applied a second time, whether it was chosen before, shown by
+// the gain word before any choice, or chosen and then refreshed.
+TEST_F(TemperatureTest, ChoosingTheScaleInForceWritesNothing) {
+    struct Case {
+        const char* name;
+        std::uint32_t gainWord;
+        std::array<int, 3> selection;
+        bool refreshFirst;
+        ScaleBox box;
+    };
+    const Case cases[] = {
+        {"down word, nothing chosen, down", 0x200000, {0, 0, 0}, false, ScaleBox::Down},
+        {"up word, nothing chosen, up", 3465960, {0, 0, 0}, false, ScaleBox::Up},
+        {"down word, up chosen, up", 0x200000, {0, 1, 0}, false, ScaleBox::Up},
+        {"down word, up chosen, refreshed, up", 0x200000, {0, 1, 0}, true, ScaleBox::Up},
+        {"up word, down chosen, refreshed, down", 3465960, {1, 0, 0}, true, ScaleBox::Down},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rig.board.device().setReg(1, 22, c.gainWord);
+        rig.board.device().setReg(1, 23, 0x001000);
+        TemperatureSettings fresh{rig.link};
+        fresh.selection = c.selection;
+        RecordingView v;
+        if (c.refreshFirst) ASSERT_EQ(fresh.refresh(v), 0);
+        rig.takeFrames();
+        ASSERT_EQ(fresh.scaleChange(c.box, true, v), 0);
+        EXPECT_EQ(writes(), 0);
+        EXPECT_EQ(rig.board.device().reg(1, 22), c.gainWord);
+        EXPECT_EQ(rig.board.device().reg(1, 23), 0x001000u);
+        EXPECT_EQ(v.up, c.box == ScaleBox::Up);
+        EXPECT_EQ(v.down, c.box == ScaleBox::Down);
+    }
+    // Up twice from the power-on words, with a refresh between: scaled once.
+    rig.board.device().setReg(1, 22, 0x200000);
+    ASSERT_EQ(settings.scaleChange(ScaleBox::Up, true, view), 0);
+    const auto once = reg(22);
+    ASSERT_EQ(settings.refresh(view), 0);
+    EXPECT_TRUE(view.up);
+    ASSERT_EQ(settings.scaleChange(ScaleBox::Up, true, view), 0);
+    EXPECT_EQ(reg(22), once);
 }
 
 TEST_F(TemperatureTest, BeforeAnyChoiceAClearedBoxLeavesBothClear) {
@@ -145,6 +193,14 @@ TEST_F(TemperatureTest, QuickSetZeroRewritesAPositiveOffsetOneLower) {
     rig.takeFrames();
     EXPECT_NE(settings.quickSet(1.0, view), 0);
     EXPECT_EQ(writes(), 0);
+
+    // A correction beyond the offset register is refused: nothing written, nothing shown.
+    rig.board.device().setReg(1, 23, 0x7FF000);
+    view.log.clear();
+    EXPECT_EQ(settings.quickSet(1e6, view), kStatusRefused);
+    EXPECT_EQ(writes(), 0);
+    EXPECT_TRUE(view.log.empty());
+    EXPECT_EQ(reg(23), 0x7FF000u);
 }
 
 TEST_F(TemperatureTest, ValueAndWordEntriesWriteAndShowTheReadBack) {
@@ -166,6 +222,18 @@ TEST_F(TemperatureTest, ValueAndWordEntriesWriteAndShowTheReadBack) {
     EXPECT_EQ(writes(), 0);
     EXPECT_TRUE(view.log.empty());
     EXPECT_EQ(rig.messages.shown.back().first, "Error");
+
+    // Gain values whose g lies below the register's last bit would write the word 0 (an
+    // infinite gain value): refused, whatever the sign.
+    for (double big : {1e6, -1e6, 1e300}) {
+        EXPECT_EQ(settings.gainValueEntry(big, view), kStatusRefused) << big;
+        EXPECT_EQ(writes(), 0) << big;
+        EXPECT_TRUE(view.log.empty()) << big;
+    }
+    EXPECT_EQ(settings.gainValueEntry(800000.0, view), 0);  // g just above one step: word 1
+    EXPECT_EQ(reg(22), 1u);
+    view.log.clear();
+    rig.takeFrames();
 
     // A failed write ends the entry before the read.
     rig.board.failNextWrite();
