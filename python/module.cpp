@@ -38,6 +38,7 @@
 #include "setup/setup_model.h"
 #include "sim/variants.h"
 #include "sim/virtual_board.h"
+#include "spectrum/fft_collection.h"
 #include "spectrum/freq_test.h"
 #include "support/clock.h"
 #include "temperature/temperature.h"
@@ -106,8 +107,8 @@ void emitShown(const Shown& shown, const std::string& console) {
     py::object warn = py::module_::import("warnings").attr("warn");
     for (const auto& [title, text] : shown) {
         const bool informative = title == msg::kDeviceDetectedTitle || title == msg::kNoteTitle ||
-                                 title == evkit::msg::kRetrieveTitle ||
-                                 title == evkit::msg::kStoreTitle;
+                                 text == evkit::msg::kFileRetrieved ||
+                                 text == evkit::msg::kFileStored;
         if (informative)
             logger.attr("info")("%s: %s", title, text);
         else
@@ -408,8 +409,10 @@ class Board : public std::enable_shared_from_this<Board> {
     // Runs `op` with the interpreter released; raises BoardError for a failing status or an
     // error message, the pending exception of a Ctrl-C or a callback, and hands the other
     // messages to Python.
+    // `refused`: the status with which the core turns down a value before sending anything
+    // (its message explains why); it raises ValueError with that text.
     template <class F>
-    int call(F&& op, bool raiseOnStatus = true) {
+    int call(F&& op, bool raiseOnStatus = true, int refused = 0) {
         messages_.take();
         console_.take();
         pump_.begin();
@@ -430,6 +433,10 @@ class Board : public std::enable_shared_from_this<Board> {
         }
         bool errorShown = false;
         for (const auto& m : shown) errorShown = errorShown || isErrorTitle(m.first);
+        if (refused != 0 && status == refused && !errorShown) {
+            std::string text = joinTexts(shown, console, false);
+            throw py::value_error(text.empty() ? "the value was refused" : text);
+        }
         if ((raiseOnStatus && status != 0) || errorShown) raiseBoardError(status, shown, console);
         emitShown(shown, console);
         return status;
@@ -613,25 +620,11 @@ class Board : public std::enable_shared_from_this<Board> {
                     pump_.keepPending();
                 }
             };
-        call([&] {
-            return data.collectSequence([&] {
-                spectrum::FftTestSettings s;
-                s.samples = data.settings.samples;
-                s.window = window;
-                s.average = average;
-                s.fs = session_->fs;  // read by the sequence before this runs
-                s.range = session_->range;
-                return test.freq_test(
-                    s,
-                    [&] {
-                        // A stop between blocks (Ctrl-C, a callback that raised) ends the
-                        // averaging the way the window's stop button does.
-                        if (pump_.cancelRequested()) return kStatusCancelled;
-                        return data.captureBlock();
-                    },
-                    data.buffers.sample_real, messages_, observer);
-            });
-        });
+        spectrum::FftCollectionHooks hooks;
+        // A stop between blocks (Ctrl-C, a callback that raised) ends the averaging the way
+        // the window's stop button does.
+        hooks.stopRequested = [this] { return pump_.cancelRequested(); };
+        call([&] { return spectrum::collectAveragedFft(data, test, messages_, observer, hooks); });
         if (test.outcome() != spectrum::FftOutcome::kAnalysed || !test.last())
             raiseFftRefused(test, {});
         return Spectrum(*test.last());
@@ -718,7 +711,8 @@ class Board : public std::enable_shared_from_this<Board> {
             }
         };
         cb.stopRequested = [this] { return pump_.cancelRequested(); };
-        call([&] { return pulse::measure(*link_, seconds, repeat, cb); });
+        call([&] { return pulse::measure(*link_, seconds, repeat, cb); }, true,
+             pulse::kStatusRefused);
         py::dict d;
         d["cycle_count"] = cycleCount;
         py::list list;
@@ -1066,7 +1060,7 @@ struct SetupControls {
         board->call([&] {
             if (int s = board->setup_->Refresh_Setup()) return s;
             return board->setup_->commit(c, v);
-        });
+        }, true, setup::kStatusRefusedEntry);
         return valuesOf(setup::registerControls(c));
     }
     py::dict reset() {
@@ -1087,10 +1081,8 @@ struct SetupControls {
         if (!std::filesystem::is_regular_file(p))
             osError("no register settings file \"" + p + "\"", true);
         board->ensureOpen();
-        const int s = board->call(
-            [&] { return retrieveRegisterFile(*board->link_, board->messages_, p); }, false);
-        if (s == kStatusFileError) valueError(evkit::msg::kIncompatibleFile);
-        if (s != 0) raiseBoardError(s, {}, {});
+        board->call([&] { return retrieveRegisterFile(*board->link_, board->messages_, p); },
+                    true, kStatusFileError);
     }
     void store(const py::object& path) {
         const std::string p = pathText(path);
@@ -1125,7 +1117,8 @@ struct TemperatureControls {
     py::dict run(F&& f) {
         board->ensureOpen();
         DictView view;
-        board->call([&] { return f(*board->temperature_, view); });
+        board->call([&] { return f(*board->temperature_, view); }, true,
+                    temperature::kStatusRefused);
         py::dict out;
         for (const auto& [k, v] : view.d) out[py::str(k)] = std::visit([](auto x) { return py::cast(x); }, v);
         return out;

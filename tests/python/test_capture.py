@@ -84,13 +84,13 @@ def test_spectrum_figures_equal_cli_analyze(window, capture_file, cli, tmp_path)
 
 def test_time_stats_and_histogram_equal_cli(capture_file, cli, tmp_path):
     hit = tmp_path / "cli.hit"
-    r = cli("analyze", capture_file, "--test", "hist", "--bin-width", 64, "--hist-out", hit)
+    r = cli("analyze", capture_file, "--test", "hist", "--bin-width", 8192, "--hist-out", hit)
     assert r.status == 0, r.err
     x = evkit714.read_capture(capture_file).channel1
     stats = evkit714.time_stats(x)
     for key in ("mean", "std_dev", "variance", "maximum", "minimum"):
         assert f"{stats[key]:f}" == r.values[key.upper()], key
-    h = evkit714.histogram(x, 64)
+    h = evkit714.histogram(x, 8192)
     assert str(len(h.counts)) == r.values["bins"]
     assert h.counts.sum() == len(x)
     assert len(h.edges) == len(h.counts) + 1
