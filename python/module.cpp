@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <map>
 #include <variant>
 #include <deque>
@@ -200,10 +203,19 @@ struct Spectrum {
     spectrum::SpectrumResult r;
     py::array_t<double> powerDb, freqHz, power;
 
-    explicit Spectrum(spectrum::SpectrumResult result) : r(std::move(result)) {
-        powerDb = toArray(r.spectrum.db.data(), r.spectrum.db.size());
-        freqHz = toArray(r.spectrum.freq.data(), r.spectrum.freq.size());
-        power = toArray(r.power.data(), r.power.size());
+    // Keeps the figures and copies the three arrays once, straight into numpy's memory.
+    explicit Spectrum(const spectrum::SpectrumResult& result) {
+        r.samples = result.samples;
+        r.window = result.window;
+        r.fs = result.fs;
+        r.range = result.range;
+        r.block = result.block;
+        r.blocks = result.blocks;
+        r.state = result.state;
+        r.stats = result.stats;
+        powerDb = toArray(result.spectrum.db.data(), result.spectrum.db.size());
+        freqHz = toArray(result.spectrum.freq.data(), result.spectrum.freq.size());
+        power = toArray(result.power.data(), result.power.size());
     }
     py::dict figures() const {
         const auto& f = r.stats.figures;
@@ -232,7 +244,8 @@ struct Spectrum {
     void save(const py::object& path, const std::string& part) const {
         const std::string p = pathText(path);
         if (!collection::write_fft_file(p, part, static_cast<float>(r.fs), r.samples, r.range,
-                                        r.spectrum.freq, r.spectrum.db))
+                                        std::span(freqHz.data(), static_cast<std::size_t>(freqHz.size())),
+                                        std::span(powerDb.data(), static_cast<std::size_t>(powerDb.size()))))
             osError("Unable to write the file \"" + p + "\".");
     }
 };
@@ -324,7 +337,9 @@ Spectrum spectrumOf(const py::object& x, int window, int range, double fs) {
     s.fs = fs;
     s.range = range;
     CollectedMessages messages;
-    spectrum::FftTest test;
+    // One test per thread, kept between calls: its work buffers are allocated once, as in a
+    // window that analyses block after block.
+    thread_local spectrum::FftTest test;
     {
         py::gil_scoped_release release;
         test.freq_test(s, std::span<const double>(a.data(), static_cast<std::size_t>(a.size())),
@@ -1163,6 +1178,13 @@ using namespace evkit::python;
 PYBIND11_MODULE(evkit714, m) {
     m.doc() = "Scripting the EVKIT714 evaluation board (or its virtual board) from Python.";
     m.attr("__version__") = EVKIT_VERSION;
+#if defined(__GLIBC__)
+    // Every result hands Python fresh arrays of up to a few hundred kilobytes. With the
+    // allocator's default padding the heap top is given back to the system after each
+    // result and faulted in again for the next, which costs more than the analysis of a
+    // long block itself; a padding of 16 MiB keeps that memory for the next result.
+    mallopt(M_TOP_PAD, 16 << 20);
+#endif
 
     boardErrorType() = py::reinterpret_steal<py::object>(
         PyErr_NewExceptionWithDoc("evkit714.BoardError",
