@@ -904,7 +904,7 @@ class MonitorIterator : public conversion::MonitorView {
                     queue_.pop_front();
                     changed_.notify_all();
                     lock.unlock();
-                    emitShown(board_->messages_.take(), board_->console_.take());
+                    // The run's messages are handed over once it has ended (finish).
                     return toDict(r);
                 }
                 if (finished_) break;
