@@ -13,13 +13,13 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <map>
-#include <variant>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "board/board_selection.h"
@@ -243,9 +243,10 @@ struct Spectrum {
     }
     void save(const py::object& path, const std::string& part) const {
         const std::string p = pathText(path);
-        if (!collection::write_fft_file(p, part, static_cast<float>(r.fs), r.samples, r.range,
-                                        std::span(freqHz.data(), static_cast<std::size_t>(freqHz.size())),
-                                        std::span(powerDb.data(), static_cast<std::size_t>(powerDb.size()))))
+        if (!collection::write_fft_file(
+                p, part, static_cast<float>(r.fs), r.samples, r.range,
+                std::span(freqHz.data(), static_cast<std::size_t>(freqHz.size())),
+                std::span(powerDb.data(), static_cast<std::size_t>(powerDb.size()))))
             osError("Unable to write the file \"" + p + "\".");
     }
 };
@@ -305,7 +306,8 @@ HistogramResult histogram(const py::object& x, int binWidth) {
     out.edges = py::array_t<double>(static_cast<py::ssize_t>(m + 1));
     const double w = (out.r.maximum + 1.0 - out.r.minimum) / static_cast<double>(m);
     for (std::size_t i = 0; i <= m; ++i)
-        out.edges.mutable_at(static_cast<py::ssize_t>(i)) = out.r.minimum + w * static_cast<double>(i);
+        out.edges.mutable_at(static_cast<py::ssize_t>(i)) =
+            out.r.minimum + w * static_cast<double>(i);
     return out;
 }
 
@@ -317,9 +319,15 @@ void checkWindow(int window) {
     std::string text = joinTexts(shown, {}, false);
     if (text.empty()) {
         switch (test.outcome()) {
-            case spectrum::FftOutcome::kTooSmall: text = spectrum::kSampleSizeTooSmall; break;
-            case spectrum::FftOutcome::kNoReference: text = spectrum::kNoReferencePower; break;
-            default: text = "The spectrum could not be computed."; break;
+            case spectrum::FftOutcome::kTooSmall:
+                text = spectrum::kSampleSizeTooSmall;
+                break;
+            case spectrum::FftOutcome::kNoReference:
+                text = spectrum::kNoReferencePower;
+                break;
+            default:
+                text = "The spectrum could not be computed.";
+                break;
         }
     }
     throw py::value_error(text);
@@ -357,8 +365,7 @@ Capture readCapture(const py::object& path) {
     const auto read = collection::read_capture_file(p);
     if (!read.file) {
         const auto m = collection::captureFileErrorMessage(read, p);
-        if (read.error == collection::CaptureFileError::kCannotOpen)
-            osError(m.text, true);
+        if (read.error == collection::CaptureFileError::kCannotOpen) osError(m.text, true);
         valueError(m.text);
     }
     const auto& f = *read.file;
@@ -394,8 +401,8 @@ class Board : public std::enable_shared_from_this<Board> {
             valueError("faults can only be injected into the virtual board");
         for (const auto& f : faults) checkFault(f);
         simulated_ = selection->simulated;
-        variant_ = selection->variant.empty() && simulated_ ? sim::kDefaultVariant
-                                                            : selection->variant;
+        variant_ =
+            selection->variant.empty() && simulated_ ? sim::kDefaultVariant : selection->variant;
         tracing_ = trace;
         if (simulated_ && !realtime)
             clock_ = std::make_unique<VirtualClock>();
@@ -525,15 +532,15 @@ class Board : public std::enable_shared_from_this<Board> {
         const auto b = checkWord(byte, 255);
         ensureOpen();
         call([&] {
-            return link_->Fun_USB(static_cast<int>(b), 0, 0, 0, session_->number_of_bits,
-                                  nullptr);
+            return link_->Fun_USB(static_cast<int>(b), 0, 0, 0, session_->number_of_bits, nullptr);
         });
     }
     std::uint32_t rawRead(int address) {
         if (address < 0 || address > 31) valueError("address must be 0..31");
         ensureOpen();
         std::int32_t word = 0;
-        call([&] { return diagnostics::rawRead(*link_, address, &word, session_->number_of_bits); });
+        call(
+            [&] { return diagnostics::rawRead(*link_, address, &word, session_->number_of_bits); });
         return static_cast<std::uint32_t>(word) & 0xFFFFFF;
     }
     void rawWrite(int address, long long word) {
@@ -752,8 +759,9 @@ class Board : public std::enable_shared_from_this<Board> {
         int n = 0;
     };
     static Fault parseFault(const std::string& text) {
-        static const std::vector<std::string> kinds = {
-            "unplug", "write", "read", "flush", "queue", "overrun", "stall", "short-read", "hangup"};
+        static const std::vector<std::string> kinds = {"unplug", "write",      "read",
+                                                       "flush",  "queue",      "overrun",
+                                                       "stall",  "short-read", "hangup"};
         Fault f;
         const auto at = text.find('@');
         f.kind = text.substr(0, at);
@@ -776,16 +784,26 @@ class Board : public std::enable_shared_from_this<Board> {
         auto* board = dynamic_cast<sim::VirtualBoard*>(base_.get());
         if (!board) valueError("faults can only be injected into the virtual board");
         if (f.kind == "unplug") {
-            if (text.find('@') != std::string::npos) board->unplugAfterReads(f.n);
-            else board->unplug();
-        } else if (f.kind == "write") board->failNextWrite();
-        else if (f.kind == "read") board->failNextRead();
-        else if (f.kind == "flush") board->failNextFlush();
-        else if (f.kind == "queue") board->failNextQueueCheck(false);
-        else if (f.kind == "overrun") board->failNextQueueCheck(true);
-        else if (f.kind == "stall") board->stall(true);
-        else if (f.kind == "short-read") board->shortReadNext();
-        else if (f.kind == "hangup") board->failAllIo(true);
+            if (text.find('@') != std::string::npos)
+                board->unplugAfterReads(f.n);
+            else
+                board->unplug();
+        } else if (f.kind == "write")
+            board->failNextWrite();
+        else if (f.kind == "read")
+            board->failNextRead();
+        else if (f.kind == "flush")
+            board->failNextFlush();
+        else if (f.kind == "queue")
+            board->failNextQueueCheck(false);
+        else if (f.kind == "overrun")
+            board->failNextQueueCheck(true);
+        else if (f.kind == "stall")
+            board->stall(true);
+        else if (f.kind == "short-read")
+            board->shortReadNext();
+        else if (f.kind == "hangup")
+            board->failAllIo(true);
     }
     void clearFaults() {
         auto* board = dynamic_cast<sim::VirtualBoard*>(base_.get());
@@ -848,9 +866,13 @@ class MonitorIterator : public conversion::MonitorView {
   public:
     static constexpr std::size_t kQueueLimit = 256;
 
-    MonitorIterator(std::shared_ptr<Board> board, int count, bool single, std::optional<int> updates)
-        : board_(std::move(board)), monitor_(*board_->session_, board_->console_), count_(count),
-          single_(single), updates_(updates.value_or(0)) {}
+    MonitorIterator(std::shared_ptr<Board> board, int count, bool single,
+                    std::optional<int> updates)
+        : board_(std::move(board)),
+          monitor_(*board_->session_, board_->console_),
+          count_(count),
+          single_(single),
+          updates_(updates.value_or(0)) {}
     ~MonitorIterator() override { stopAndJoin(); }
 
     void start() {
@@ -869,7 +891,8 @@ class MonitorIterator : public conversion::MonitorView {
     }
 
     // MonitorView, on the monitor thread.
-    void showStatistics(const conversion::Values& means, const conversion::Values& deviations) override {
+    void showStatistics(const conversion::Values& means,
+                        const conversion::Values& deviations) override {
         pendingMeans_ = means;
         pendingDeviations_ = deviations;
         pendingStatistics_ = true;
@@ -998,7 +1021,8 @@ class MonitorIterator : public conversion::MonitorView {
     std::optional<std::uint32_t> pendingTmeas_;
 };
 
-std::shared_ptr<MonitorIterator> Board::monitor(int count, bool single, std::optional<int> updates) {
+std::shared_ptr<MonitorIterator> Board::monitor(int count, bool single,
+                                                std::optional<int> updates) {
     if (count < 1 || count > conversion::kMaxAverageCount)
         valueError("count must be 1.." + std::to_string(conversion::kMaxAverageCount));
     if (updates && *updates < 1) valueError("updates must be 1 or more (None: until stopped)");
@@ -1025,13 +1049,16 @@ struct SetupControls {
     }
     static py::object shownValue(const setup::ControlSpec& c, double v) {
         switch (c.kind) {
-            case setup::ControlKind::Value: return py::float_(v);
-            default: return py::int_(static_cast<long long>(v));
+            case setup::ControlKind::Value:
+                return py::float_(v);
+            default:
+                return py::int_(static_cast<long long>(v));
         }
     }
     py::dict valuesOf(const std::vector<const setup::ControlSpec*>& controls) const {
         py::dict d;
-        for (const auto* c : controls) d[py::str(c->name)] = shownValue(*c, board->setup_->value(*c));
+        for (const auto* c : controls)
+            d[py::str(c->name)] = shownValue(*c, board->setup_->value(*c));
         return d;
     }
     static std::vector<const setup::ControlSpec*> shownControls() {
@@ -1072,10 +1099,12 @@ struct SetupControls {
         }
         if (auto why = setup::checkControlValue(c, v)) valueError(name + ": " + *why);
         board->ensureOpen();
-        board->call([&] {
-            if (int s = board->setup_->Refresh_Setup()) return s;
-            return board->setup_->commit(c, v);
-        }, true, setup::kStatusRefusedEntry);
+        board->call(
+            [&] {
+                if (int s = board->setup_->Refresh_Setup()) return s;
+                return board->setup_->commit(c, v);
+            },
+            true, setup::kStatusRefusedEntry);
         return valuesOf(setup::registerControls(c));
     }
     py::dict reset() {
@@ -1096,8 +1125,8 @@ struct SetupControls {
         if (!std::filesystem::is_regular_file(p))
             osError("no register settings file \"" + p + "\"", true);
         board->ensureOpen();
-        board->call([&] { return retrieveRegisterFile(*board->link_, board->messages_, p); },
-                    true, kStatusFileError);
+        board->call([&] { return retrieveRegisterFile(*board->link_, board->messages_, p); }, true,
+                    kStatusFileError);
     }
     void store(const py::object& path) {
         const std::string p = pathText(path);
@@ -1135,7 +1164,8 @@ struct TemperatureControls {
         board->call([&] { return f(*board->temperature_, view); }, true,
                     temperature::kStatusRefused);
         py::dict out;
-        for (const auto& [k, v] : view.d) out[py::str(k)] = std::visit([](auto x) { return py::cast(x); }, v);
+        for (const auto& [k, v] : view.d)
+            out[py::str(k)] = std::visit([](auto x) { return py::cast(x); }, v);
         return out;
     }
     py::dict refresh() {
@@ -1164,8 +1194,8 @@ struct TemperatureControls {
         return run([up](auto& t, auto& v) {
             if (int s = t.refresh(v)) return s;
             if (t.selection[up ? 1 : 0] != 0) return 0;  // already the shown scale
-            return t.scaleChange(up ? temperature::ScaleBox::Up : temperature::ScaleBox::Down,
-                                 true, v);
+            return t.scaleChange(up ? temperature::ScaleBox::Up : temperature::ScaleBox::Down, true,
+                                 v);
         });
     }
 };
@@ -1186,10 +1216,9 @@ PYBIND11_MODULE(evkit714, m) {
     mallopt(M_TOP_PAD, 16 << 20);
 #endif
 
-    boardErrorType() = py::reinterpret_steal<py::object>(
-        PyErr_NewExceptionWithDoc("evkit714.BoardError",
-                                  "A board operation failed; the text is the program's message.",
-                                  PyExc_RuntimeError, nullptr));
+    boardErrorType() = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+        "evkit714.BoardError", "A board operation failed; the text is the program's message.",
+        PyExc_RuntimeError, nullptr));
     m.attr("BoardError") = boardErrorType();
     boardWarningType() = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
         "evkit714.BoardWarning", "A message the program shows without ending the operation.",
@@ -1208,7 +1237,8 @@ PYBIND11_MODULE(evkit714, m) {
 
     py::class_<Capture>(m, "Capture", "Both channels of a capture, or the block of a .dat file.")
         .def_readonly("channel1", &Capture::channel1, "numpy int32 codes of channel 1")
-        .def_readonly("channel2", &Capture::channel2, "numpy int32 codes of channel 2 (None for a file)")
+        .def_readonly("channel2", &Capture::channel2,
+                      "numpy int32 codes of channel 2 (None for a file)")
         .def_readonly("fs", &Capture::fs, "sample rate in Hz")
         .def_readonly("names", &Capture::names, "the two quantities' names")
         .def_readonly("part", &Capture::part)
@@ -1222,8 +1252,8 @@ PYBIND11_MODULE(evkit714, m) {
              "Write both channels as a sample text export.")
         .def("__len__", [](const Capture& c) { return c.samples; })
         .def("__repr__", [](const Capture& c) {
-            return "<Capture " + std::to_string(c.samples) + " samples, fs=" +
-                   sixDecimals(c.fs) + " Hz, " + c.source + ">";
+            return "<Capture " + std::to_string(c.samples) + " samples, fs=" + sixDecimals(c.fs) +
+                   " Hz, " + c.source + ">";
         });
 
     py::class_<Spectrum>(m, "Spectrum", "An averaged spectrum and its figures of merit.")
@@ -1236,8 +1266,10 @@ PYBIND11_MODULE(evkit714, m) {
         .def_property_readonly("snr", [](const Spectrum& s) { return s.r.stats.figures.snr; })
         .def_property_readonly("fs_pdb", [](const Spectrum& s) { return s.r.stats.figures.fsPdB; })
         .def_property_readonly("figures", &Spectrum::figures)
-        .def_property_readonly("fundamental_bin", [](const Spectrum& s) { return s.r.fundamentalBin(); })
-        .def_property_readonly("fundamental_hz", [](const Spectrum& s) { return s.r.fundamentalHz(); })
+        .def_property_readonly("fundamental_bin",
+                               [](const Spectrum& s) { return s.r.fundamentalBin(); })
+        .def_property_readonly("fundamental_hz",
+                               [](const Spectrum& s) { return s.r.fundamentalHz(); })
         .def_property_readonly("harmonics", &Spectrum::harmonics)
         .def_property_readonly("spur_bin", [](const Spectrum& s) { return s.r.stats.spur; })
         .def_property_readonly("warning", [](const Spectrum& s) { return s.r.stats.warning; })
@@ -1267,9 +1299,11 @@ PYBIND11_MODULE(evkit714, m) {
         .def("save", &HistogramResult::save, py::arg("path"), py::arg("part") = "PM7014",
              "Write the histogram file (.hit).");
 
-    py::class_<SetupControls>(m, "Setup", "The setup controls by name; every access reads the device.")
+    py::class_<SetupControls>(m, "Setup",
+                              "The setup controls by name; every access reads the device.")
         .def("__getitem__", &SetupControls::get)
-        .def("__setitem__", [](SetupControls& s, const std::string& n, const py::object& v) { s.set(n, v); })
+        .def("__setitem__",
+             [](SetupControls& s, const std::string& n, const py::object& v) { s.set(n, v); })
         .def("set", &SetupControls::set, py::arg("name"), py::arg("value"),
              "Commit a value; returns what the device now shows for that register's controls.")
         .def("refresh", &SetupControls::refresh)
@@ -1280,7 +1314,8 @@ PYBIND11_MODULE(evkit714, m) {
         .def("store", &SetupControls::store, py::arg("path"),
              "Save the device's registers as a register settings file (.rsf).")
         .def("keys", &SetupControls::names)
-        .def("__iter__", [](const SetupControls&) { return py::iter(py::cast(SetupControls::names())); })
+        .def("__iter__",
+             [](const SetupControls&) { return py::iter(py::cast(SetupControls::names())); })
         .def("__contains__", [](const SetupControls&, const std::string& n) {
             const auto* c = evkit::setup::findSetupControl(n);
             return c && c->kind != evkit::setup::ControlKind::Button;
@@ -1309,20 +1344,22 @@ PYBIND11_MODULE(evkit714, m) {
     py::class_<Board, std::shared_ptr<Board>>(m, "Board", "One open board (a context manager).")
         .def("close", &Board::close)
         .def("__enter__", [](std::shared_ptr<Board> self) { return self; })
-        .def("__exit__", [](Board& self, py::args) {
-            self.close();
-            return false;
-        })
+        .def("__exit__",
+             [](Board& self, py::args) {
+                 self.close();
+                 return false;
+             })
         .def_property_readonly("closed", [](const Board& b) { return !b.open_; })
         .def_property_readonly("simulated", [](const Board& b) { return b.simulated_; })
         .def_property_readonly("variant", [](const Board& b) { return b.variant_; })
         .def_property_readonly("chip", [](const Board& b) { return b.session_->chip; })
         .def_property_readonly("fs", [](const Board& b) { return b.session_->fs; })
-        .def_property("xtal_mhz", [](const Board& b) { return b.session_->xtal_speed; },
-                      [](Board& b, double mhz) {
-                          if (!(mhz >= 0.001 && mhz <= 1000.0)) valueError("xtal_mhz must be 0.001..1000");
-                          b.session_->xtal_speed = static_cast<float>(mhz);
-                      })
+        .def_property(
+            "xtal_mhz", [](const Board& b) { return b.session_->xtal_speed; },
+            [](Board& b, double mhz) {
+                if (!(mhz >= 0.001 && mhz <= 1000.0)) valueError("xtal_mhz must be 0.001..1000");
+                b.session_->xtal_speed = static_cast<float>(mhz);
+            })
         .def("identify", &Board::identify)
         .def("read", &Board::read, py::arg("page"), py::arg("addr"), py::arg("width") = 24)
         .def("write", &Board::write, py::arg("page"), py::arg("addr"), py::arg("word"))
@@ -1345,7 +1382,8 @@ PYBIND11_MODULE(evkit714, m) {
         .def("calibrate", &Board::calibrate, py::arg("kind"), py::arg("channel"),
              py::arg("gain_mode") = 0)
         .def("calibration", &Board::calibrationRegisters)
-        .def_property_readonly("temperature", [](std::shared_ptr<Board> b) { return TemperatureControls{b}; })
+        .def_property_readonly("temperature",
+                               [](std::shared_ptr<Board> b) { return TemperatureControls{b}; })
         .def("pulse", &Board::pulse, py::arg("time"), py::arg("repeat") = 1,
              py::arg("on_count") = py::none())
         .def("inject_fault", &Board::injectFault, py::arg("kind"))
@@ -1356,15 +1394,14 @@ PYBIND11_MODULE(evkit714, m) {
     m.def(
         "open",
         [](const std::string& board, std::optional<std::string> usbId, bool realtime,
-           std::vector<std::string> faults, bool trace) {
-            return std::make_shared<Board>(board, usbId, realtime, faults, trace);
-        },
+           std::vector<std::string> faults,
+           bool trace) { return std::make_shared<Board>(board, usbId, realtime, faults, trace); },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
         py::arg("faults") = std::vector<std::string>{}, py::arg("trace") = false,
         "Open a board: 'usb', 'sim' or 'sim:VARIANT'; connects and identifies the device.");
     m.def("read_capture", &readCapture, py::arg("path"), "Read a capture file (.dat).");
     m.def("time_stats", &timeStats, py::arg("x"));
     m.def("histogram", &histogram, py::arg("x"), py::arg("bin_width") = 256);
-    m.def("spectrum", &spectrumOf, py::arg("x"), py::arg("window") = 4,
-          py::arg("range_") = 8388608, py::arg("fs") = 1.0);
+    m.def("spectrum", &spectrumOf, py::arg("x"), py::arg("window") = 4, py::arg("range_") = 8388608,
+          py::arg("fs") = 1.0);
 }

@@ -83,8 +83,10 @@ class PythonPump : public Pump {
     // With the interpreter held: the current Python error becomes the pending one and the
     // operation is asked to stop (a callback raised, or Ctrl-C arrived).
     void keepPending() {
-        if (!pending_) pending_.emplace();
-        else PyErr_Clear();
+        if (!pending_)
+            pending_.emplace();
+        else
+            PyErr_Clear();
         cancel_ = true;
     }
     bool hasPending() const { return pending_.has_value(); }
