@@ -44,6 +44,7 @@
 #include "spectrum/fft_collection.h"
 #include "spectrum/freq_test.h"
 #include "support/clock.h"
+#include "temperature/scale_choice.h"
 #include "temperature/temperature.h"
 
 namespace evkit::python {
@@ -435,6 +436,24 @@ class Board : public std::enable_shared_from_this<Board> {
     // (its message explains why); it raises ValueError with that text.
     template <class F>
     int call(F&& op, bool raiseOnStatus = true, int refused = 0) {
+        // One operation at a time per board, whichever Python thread calls: the board link
+        // is not shared between threads. A callback of a running operation that calls the
+        // board again gets the link's own busy refusal instead.
+        std::unique_lock<std::recursive_mutex> serial(callMutex_, std::defer_lock);
+        {
+            py::gil_scoped_release release;
+            serial.lock();
+        }
+        if (depth_ > 0)
+            raiseBoardError(kStatusBusy,
+                            {{msg::kErrorTitle, "The board is busy (another operation is running). "
+                                                "Wait until it ends or stop it, then try again."}},
+                            {});
+        struct Depth {
+            int& d;
+            explicit Depth(int& v) : d(v) { ++d; }
+            ~Depth() { --d; }
+        } depth(depth_);
         messages_.take();
         console_.take();
         pump_.begin();
@@ -842,6 +861,8 @@ class Board : public std::enable_shared_from_this<Board> {
     std::unique_ptr<temperature::TemperatureSettings> temperature_;
     std::unique_ptr<setup::SetupModel> setup_;
     bool tracing_ = false;
+    std::recursive_mutex callMutex_;
+    int depth_ = 0;  // calls running on the thread that holds callMutex_
     std::mutex traceMutex_;
     std::vector<std::string> trace_;
 };
@@ -1191,12 +1212,7 @@ struct TemperatureControls {
     py::dict scale(const std::string& which) {
         if (which != "up" && which != "down") valueError("scale takes 'up' or 'down'");
         const bool up = which == "up";
-        return run([up](auto& t, auto& v) {
-            if (int s = t.refresh(v)) return s;
-            if (t.selection[up ? 1 : 0] != 0) return 0;  // already the shown scale
-            return t.scaleChange(up ? temperature::ScaleBox::Up : temperature::ScaleBox::Down, true,
-                                 v);
-        });
+        return run([up](auto& t, auto& v) { return temperature::chooseScale(t, up, v); });
     }
 };
 

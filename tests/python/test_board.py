@@ -164,3 +164,15 @@ def test_pulse_counts(board, cli):
     for record, line in zip(result["counts"], lines):
         fields = dict(item.split("=") for item in line.split())
         assert [str(c) for c in record["counts"]] == [fields["c1"], fields["c2"], fields["c3"]]
+
+
+@pytest.mark.parametrize("first,second", [("up", "down"), ("down", "up"), ("up", "up")])
+def test_temperature_scale_follows_cli(first, second, cli):
+    expected = cli("--board", "sim", "temperature", "scale", first, "temperature", "scale", second)
+    assert expected.status == 0, expected.err
+    words = [line.split("=", 1)[1] for line in expected.out.splitlines()
+             if line.startswith("gain_word=")]
+    with evkit714.open("sim") as board:
+        shown = [board.temperature.scale(first), board.temperature.scale(second)]
+    assert [f"0x{s['gain_word']:06x}" for s in shown] == words[-2:]
+    assert shown[-1]["scale"] == second

@@ -199,3 +199,13 @@ def test_short_pulse_count_answer_is_a_failed_read(board):
     with pytest.raises(evkit714.BoardError, match="USB Read Error"):
         board.pulse(3.0, 2, on_count=on_count)
     assert len(seen) == 1
+
+
+def test_a_callback_calling_the_board_gets_the_busy_refusal(board):
+    def on_count(record):
+        board.read(0, 0)
+
+    with pytest.raises(evkit714.BoardError, match="The board is busy"):
+        board.pulse(3.0, 2, on_count=on_count)
+    board.write(1, 22, 0x000321)
+    assert board.read(1, 22) == 0x000321
