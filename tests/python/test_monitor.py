@@ -55,3 +55,21 @@ def test_other_commands_are_refused_while_a_run_owns_the_board(board):
     finally:
         updates.close()
     board.read(0, 0)
+
+
+def test_ctrl_c_in_a_monitor_loop_halts_the_run(board):
+    import signal
+
+    import pytest
+    seen = []
+    with pytest.raises(KeyboardInterrupt):
+        with board.monitor(count=2) as updates:
+            for record in updates:
+                seen.append(record["update"])
+                if len(seen) == 2:
+                    signal.raise_signal(signal.SIGINT)
+    assert seen == [1, 2]
+    writes = [line for line in board.trace if line.startswith(">")]
+    assert "> a0 00 00 00 00 00" in writes
+    board.write(1, 22, 0x000456)
+    assert board.read(1, 22) == 0x000456
