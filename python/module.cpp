@@ -446,8 +446,9 @@ class Board : public std::enable_shared_from_this<Board> {
         }
         if (depth_ > 0)
             raiseBoardError(kStatusBusy,
-                            {{msg::kErrorTitle, "The board is busy (another operation is running). "
-                                                "Wait until it ends or stop it, then try again."}},
+                            {{msg::kErrorTitle,
+                              "The board is busy (another operation is running). "
+                              "Wait until it ends or stop it, then try again."}},
                             {});
         struct Depth {
             int& d;
