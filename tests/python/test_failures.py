@@ -209,3 +209,10 @@ def test_a_callback_calling_the_board_gets_the_busy_refusal(board):
         board.pulse(3.0, 2, on_count=on_count)
     board.write(1, 22, 0x000321)
     assert board.read(1, 22) == 0x000321
+
+
+def test_a_usb_board_that_is_not_there_raises_board_error():
+    with pytest.raises(evkit714.BoardError, match="USB connection error") as info:
+        evkit714.open("usb", usb_id="1234:5678")
+    assert "1234:5678" in str(info.value)
+    assert info.value.status != 0
