@@ -78,6 +78,9 @@ int BoardLink::Fun_USB(std::int32_t code, int d1, int d2, int d3, int width,
         if (status != 0) return status;
         const std::uint32_t count = wide ? 4 : 3;
         status = transport_->Read(cyHandle, rBuffer.data(), count, &got);
+        // A short answer is a failed read too: its missing bytes would come from the
+        // previous answer.
+        if (status == 0 && got != count) status = kF32xReadError;
         if (status != 0) {
             messages_.show(msg::kErrorTitle, msg::kReadError);
             return status;
@@ -173,6 +176,7 @@ int BoardLink::measure(int d1, int d2, int d3, std::int32_t* result) {
     }
     std::uint32_t got = 0;
     status = transport_->Read(cyHandle, rBuffer.data(), 9, &got);
+    if (status == 0 && got != 9) status = kF32xReadError;  // short answer: failed read
     if (status != 0) {
         messages_.show(msg::kErrorTitle, msg::kReadError);
         return status;

@@ -203,3 +203,19 @@ TEST_F(FunUsb, BusyGuardRefusesCommandsFromEventsDuringAWait) {
     BoardClaim second(rig.link, "a monitor run");
     EXPECT_FALSE(second.ok());
 }
+
+// An answer one byte short is a failed read: the word is not made up of the previous
+// answer's bytes, and the read error is shown.
+TEST_F(FunUsb, ShortAnswerIsAFailedRead) {
+    std::int32_t word = 0;
+    ASSERT_EQ(rig.link.writeRegister(1, 22, 0xABCDEF), 0);
+    ASSERT_EQ(rig.link.readRegister(1, 22, &word), 0);
+    ASSERT_EQ(word, 0xABCDEF);
+    ASSERT_EQ(rig.link.writeRegister(1, 22, 0x000001), 0);
+    rig.messages.shown.clear();
+    rig.board.shortReadNext();
+    word = -1;
+    EXPECT_NE(rig.link.readRegister(1, 22, &word), 0);
+    EXPECT_EQ(word, -1);
+    EXPECT_TRUE(rig.messages.contains(evkit::msg::kReadError));
+}
