@@ -199,8 +199,8 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     connect(stop_, &QPushButton::clicked, this, &ConversionPanel::STOP_CONV);
     for (auto* b : {cmdB0_, cmd90_, cmdA0_})
         connect(b, &QPushButton::clicked, this, &ConversionPanel::POWER_BUTTONS);
-    commitOnEdit(lineFreqEntry_, [this] { cbf_set_line_freq(); });
-    commitOnEdit(tmeas_, [this] { cbf_Tmeas(); });
+    app::commitOnEdit(lineFreqEntry_, [this] { cbf_set_line_freq(); });
+    app::commitOnEdit(tmeas_, [this] { cbf_Tmeas(); });
     connect(logOpen_, &QPushButton::clicked, this, &ConversionPanel::Conv_OpenFile);
     connect(logAppend_, &QPushButton::clicked, this, &ConversionPanel::Conv_Collect);
     connect(logReset_, &QPushButton::clicked, this, &ConversionPanel::EDWREFRESH);

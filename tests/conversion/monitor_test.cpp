@@ -343,10 +343,28 @@ TEST_F(MonitorFixture, LineFrequencyEntryWritesEpsilonOrIsRefusedUnderAfc) {
               "Cannot set the Line Frequency when the AFC flag is enabled.");
     EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
 
+    // Without a word for the frequency nothing is written: K = 0 (no word rate), 0 Hz, and
+    // frequencies at or above the word rate, whose epsilon would wrap around.
     rig.board.device().setReg(1, 16, 0);
-    rig.board.device().setReg(0, 0, 0);  // K = 0 writes epsilon 0
-    EXPECT_EQ(setLineFrequency(rig.session, 50.0, &shown), 0);
-    EXPECT_EQ(rig.board.device().reg(1, 17), 0u);
+    struct Case {
+        std::uint32_t config;
+        double hz;
+    };
+    for (const Case c : {Case{0, 50.0}, Case{1, 0.0}, Case{1, -1.0}, Case{1, 4000.0},
+                         Case{1, 6000.0}, Case{8, 500.0}, Case{8, 600.0}}) {
+        SCOPED_TRACE(c.hz);
+        rig.messages.shown.clear();
+        rig.board.device().setReg(0, 0, c.config);
+        shown = 0;
+        EXPECT_EQ(setLineFrequency(rig.session, c.hz, &shown), -1);
+        EXPECT_EQ(shown, 0.0);
+        EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
+        ASSERT_EQ(rig.messages.shown.size(), 1u);
+        EXPECT_NE(rig.messages.shown[0].second.find("Nothing was written"), std::string::npos);
+    }
+    rig.board.device().setReg(0, 0, 8);  // 500 words/s: just below it has a word
+    EXPECT_EQ(setLineFrequency(rig.session, 499.0, &shown), 0);
+    EXPECT_EQ(shown, 499.0);
 }
 
 // The virtual board's results follow its signal source.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "sim_rig.h"
@@ -158,13 +159,25 @@ TEST_F(RegisterDebug, OtherBoardCommandsAreRefusedDuringTheRun) {
 }
 
 TEST_F(RegisterDebug, OutOfRangeInputIsRefusedBeforeAnythingIsSent) {
-    for (auto [address, count] : {std::pair{7, 0}, {7, -1}, {7, 70001}, {32, 1}, {-1, 1}}) {
+    for (auto [address, count] : {std::pair{7, -1}, {7, 70001}, {32, 1}, {-1, 1}}) {
         const auto r = bulkRead(rig.link, address, count, dump, table);
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(rig.messages.shown.back().first, "Error");
     }
     EXPECT_TRUE(rig.takeFrames().empty());
     EXPECT_FALSE(std::filesystem::exists(dump));
+}
+
+// No readings: nothing is read and the dump holds the header lines alone.
+TEST_F(RegisterDebug, CountZeroWritesTheHeaderOnlyDump) {
+    const auto r = bulkRead(rig.link, 7, 0, dump, table);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.written);
+    EXPECT_EQ(r.readings, 0);
+    for (const auto& f : rig.takeFrames()) EXPECT_NE(f.substr(0, 2), "0e");  // no read of 0:7
+    std::ifstream in(dump);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(text, "Bulk data for register 7\n===========================\n\n");
 }
 
 TEST_F(RegisterDebug, DumpThatCannotBeCreatedIsReported) {

@@ -59,7 +59,7 @@ TEST_F(SetupFixture, RefreshReadsTheTwentyFourRegistersInOrder) {
     EXPECT_EQ(shown("SETUP_SAG3_COUNT"), 10.0);
     EXPECT_EQ(shown("SETUP_SAG3_LEVEL"), 0.5);
     EXPECT_EQ(shown("SETUP_EPSILON_HEX"), 0x019999);
-    EXPECT_DOUBLE_EQ(shown("SETUP_TEMP_GAIN"), 833.333 / 128.0);
+    EXPECT_DOUBLE_EQ(shown("SETUP_TEMP_GAIN"), 833.333 / (128.0 * 16));  // power-on g = 16
     EXPECT_EQ(shown("SETUP_STATUS_BIT0"), 0.0);  // ready bit set: lamp 0 dark
 }
 

@@ -143,7 +143,9 @@ TEST_F(TemperatureTest, ChoosingTheScaleInForceWritesNothing) {
         TemperatureSettings fresh{rig.link};
         fresh.selection = c.selection;
         RecordingView v;
-        if (c.refreshFirst) ASSERT_EQ(fresh.refresh(v), 0);
+        if (c.refreshFirst) {
+            ASSERT_EQ(fresh.refresh(v), 0);
+        }
         rig.takeFrames();
         ASSERT_EQ(fresh.scaleChange(c.box, true, v), 0);
         EXPECT_EQ(writes(), 0);
