@@ -87,8 +87,10 @@ TEST(SpectrumCli, AnalyzeTwiceGivesIdenticalFiguresAndWritesTheSpectrumFile) {
 }
 
 TEST(SpectrumCli, WarningOnlyWhenABandIsCut) {
-    // The fundamental band of bin 2 reaches below DC; bin 2046 passes the upper edge.
-    for (const auto& [cycles, warning] : {std::pair{301, "0"}, {2, "1"}, {2046, "1"}, {40, "0"}}) {
+    // The fundamental band of bin 12 reaches into the DC region, that of bin 2046 passes
+    // the upper edge; bins 301 and 2040 have room on both sides.
+    for (const auto& [cycles, warning] :
+         {std::pair{301, "0"}, {12, "1"}, {2040, "0"}, {2046, "1"}}) {
         const auto r = runCli("analyze " + writeSineFile("w" + std::to_string(cycles) + ".dat",
                                                          4096, cycles) +
                               " --test fft --window 0");
