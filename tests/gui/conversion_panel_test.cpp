@@ -86,7 +86,7 @@ TEST_F(PanelFixture, ContinuousRunDimsButtonsShowsRunningAndStopsAtTheEndOfAnUpd
 
 TEST_F(PanelFixture, CountFiveFillsAveragesAndDeviationsOfTheShownCycles) {
     panel.openFromMenu();
-    rig.board.device().signal.inputs[sim::kI1].noiseRms = 0.01;
+    rig.board.device().signal.inputs[sim::kI1].noiseRms = 0.1;
     w<QSpinBox>("CONV_AVERAGE_COUNT")->setValue(5);
     // Every cycle's value as the window shows it, while it waits for the next record.
     std::vector<double> cycles;

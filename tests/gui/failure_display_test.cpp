@@ -29,15 +29,15 @@ using test::Fault;
 namespace {
 
 // What the window shows: every named entry, box and table cell, except the user's inputs.
-std::map<std::string, QString> displayed(QWidget& w, const std::set<std::string>& inputs) {
-    std::map<std::string, QString> out;
+std::map<std::string, std::string> displayed(QWidget& w, const std::set<std::string>& inputs) {
+    std::map<std::string, std::string> out;
     for (auto* c : w.findChildren<QWidget*>()) {
         const auto name = c->objectName().toStdString();
         if (name.empty() || inputs.count(name)) continue;
         if (auto* s = qobject_cast<QAbstractSpinBox*>(c)) {
-            out[name] = s->text();
+            out[name] = s->text().toStdString();
         } else if (auto* e = qobject_cast<QLineEdit*>(c)) {
-            if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget())) out[name] = e->text();
+            if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget())) out[name] = e->text().toStdString();
         } else if (auto* b = qobject_cast<QCheckBox*>(c)) {
             out[name] = b->isChecked() ? "checked" : "clear";
         } else if (auto* t = qobject_cast<QTableWidget*>(c)) {
@@ -45,7 +45,7 @@ std::map<std::string, QString> displayed(QWidget& w, const std::set<std::string>
                 for (int k = 0; k < t->columnCount(); ++k)
                     if (auto* item = t->item(r, k))
                         out[name + "[" + std::to_string(r) + "," + std::to_string(k) + "]"] =
-                            item->text();
+                            item->text().toStdString();
         }
     }
     return out;
@@ -101,7 +101,7 @@ const std::vector<std::pair<Fault, int>> kWriteReadLost = {
 
 const Row kRows[] = {
     {"CalibrationWordEntry", calibration,
-     [](auto&, QWidget& w) { type(w, "CAL_V1_AC_GAIN_HEX", "c00000"); }, {}, kWriteReadLost},
+     [](auto&, QWidget& w) { type(w, "CAL_V1_AC_GAIN_HEX", "c00000"); }, {}, kWriteReadLost, true, "the edited word box keeps the word that was not written"},
     {"CalibrationButton", calibration, [](auto&, QWidget& w) { click(w, "CAL_GAIN_V1"); },
      {}, {{Fault::WriteFails, 0}, {Fault::ReadFails, 0}, {Fault::BoardLost, 0}, {Fault::BoardLost, 1}}},
     {"CalibrationRefresh", calibration,
@@ -111,22 +111,22 @@ const Row kRows[] = {
      },
      {}, {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}},
     {"TemperatureGainWord", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_WORD", "40000"); }, {}, kWriteReadLost},
+     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_WORD", "40000"); }, {}, kWriteReadLost, true, "the edited box keeps the word that was not written"},
     {"TemperatureOffsetWord", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_WORD", "c00000"); }, {}, kWriteReadLost},
+     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_WORD", "c00000"); }, {}, kWriteReadLost, true, "the edited box keeps the word that was not written"},
     {"TemperatureGainValue", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_VALUE", "3.25520703125"); }, {}, kWriteReadLost},
+     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_VALUE", "3.25520703125"); }, {}, kWriteReadLost, true, "the edited box keeps the value that was not written"},
     {"TemperatureOffsetValue", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_VALUE", "-416.6665"); }, {}, kWriteReadLost},
+     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_VALUE", "-416.6665"); }, {}, kWriteReadLost, true, "the edited box keeps the value that was not written"},
     {"TemperatureScaleUp", temperatureWindow,
      [](auto&, QWidget& w) { click(w, "TEMP_SCALE_UP"); }, {},
-     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::ReadFails, 2}, {Fault::BoardLost, 2}}},
+     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::ReadFails, 2}, {Fault::BoardLost, 2}}, true, "a failed scale change shows the new scale and gain"},
     {"TemperatureQuickSet", temperatureWindow,
      [](auto&, QWidget& w) {
          child<QLineEdit>(w, "TEMP_QUICK_SET_VALUE")->setText("10");
          click(w, "TEMP_QUICK_SET");
      },
-     {"TEMP_QUICK_SET_VALUE"}, {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}}},
+     {"TEMP_QUICK_SET_VALUE"}, {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}}, true, "a failed quick set shows the offset it tried to write"},
     {"TemperatureRefresh", temperatureWindow,
      [](test::PanelContext& p, QWidget& w) {
          p.rig.board.device().setReg(1, 23, 0x123456);
@@ -162,7 +162,7 @@ const Row kRows[] = {
          click(w, "DEBUG_READ");
      },
      {"DEBUG_ADDRESS", "DEBUG_WRITE_WORD", "DEBUG_COMMAND", "DEBUG_BULK_COUNT"},
-     {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}},
+     {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}, true, "a failed read shows the word 0"},
     {"EepromRead",
      [](test::PanelContext& p) -> std::unique_ptr<QWidget> {
          auto w = std::make_unique<app::EepromPanel>(p.ctx);
@@ -196,7 +196,8 @@ TEST_P(FailureDisplay, FailedOperationLeavesTheDeviceValuesShown) {
         tap.arm(fault, skip);
         row.act(p, *window);
         ASSERT_TRUE(tap.triggered());
-        EXPECT_EQ(displayed(*window, row.inputs), before);
+        for (const auto& [name, shown] : displayed(*window, row.inputs))
+            EXPECT_EQ(shown, before.at(name)) << name;
         if (row.messageBox) {
             ASSERT_FALSE(p.rig.messages.shown.empty());
             EXPECT_EQ(p.rig.messages.shown[0].second, test::faultMessage(fault));
