@@ -62,6 +62,7 @@ class FaultTap : public F32x {
     }
     int Close(F32xHandle h) override { return board_.Close(h); }
     bool triggered() const { return !armed_; }
+    double triggeredAt = -1;  // board time of the injected fault
     std::vector<std::size_t> framesAtFlush;  // frames received when each command began
 
   private:
@@ -69,6 +70,7 @@ class FaultTap : public F32x {
         if (!armed_ || fault_ != f) return false;
         if (left_-- > 0) return false;
         armed_ = false;
+        triggeredAt = board_.now();
         return true;
     }
     sim::VirtualBoard& board_;
