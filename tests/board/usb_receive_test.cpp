@@ -100,8 +100,8 @@ TEST(UsbId, ParsesAtTheEdgesAndFormats) {
         {"1:2", UsbId{1, 2}},
     };
     for (const auto& [text, expect] : rows) EXPECT_EQ(parseUsbId(text), expect) << text;
-    for (const char* bad : {"", "1234", "1234:", ":5678", "1234:5678:1", "xyz:1", "1234 5678",
-                            "-1:2", "0x:1"})
+    for (const char* bad :
+         {"", "1234", "1234:", ":5678", "1234:5678:1", "xyz:1", "1234 5678", "-1:2", "0x:1"})
         EXPECT_FALSE(parseUsbId(bad)) << bad;
     EXPECT_EQ(formatUsbId({0x1234, 0x0a}), "1234:000a");
 }

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "calibration/calibration.h"
-#include "sim/calibration_model.h"
 #include "fault_rig.h"
+#include "sim/calibration_model.h"
 #include "sim_rig.h"
 #include "support/format.h"
 
@@ -156,8 +156,8 @@ TEST(CalibrationFailures, EveryButtonStopsAtItsFailedStep) {
             const auto [command, reads] = traffic(rig.takeFrames());
             EXPECT_EQ(command.empty(), !row.commandSent);
             std::vector<int> expectReads;
-            if (row.readsSent) expectReads = untested ? button.reads
-                                                      : std::vector<int>{button.reads[0]};
+            if (row.readsSent)
+                expectReads = untested ? button.reads : std::vector<int>{button.reads[0]};
             EXPECT_EQ(reads, expectReads);
             ASSERT_EQ(rig.messages.shown.size(), 1u);
             EXPECT_EQ(rig.messages.shown[0].first, "Error Message");
@@ -167,17 +167,17 @@ TEST(CalibrationFailures, EveryButtonStopsAtItsFailedStep) {
             if (untested && row.fault == Fault::ReadFails) {
                 // Shows what it could read and does not test its reads.
                 EXPECT_EQ(status, 0);
-                EXPECT_EQ(rec.addresses(), std::vector<int>(button.reads.begin() + 1,
-                                                            button.reads.end()));
+                EXPECT_EQ(rec.addresses(),
+                          std::vector<int>(button.reads.begin() + 1, button.reads.end()));
                 continue;
             }
             EXPECT_NE(status, 0);
             EXPECT_TRUE(rec.shown.empty());
             // Pacing 10 ms per command reached; the calibration wait only after a sent command.
-            const double expectTook =
-                row.commandSent ? 0.01 + waitSeconds(button.type) + 0.01 * row.readsSent
-                : row.fault == Fault::WriteFails ? 0.01
-                                                 : 0.0;
+            const double expectTook = row.commandSent
+                                          ? 0.01 + waitSeconds(button.type) + 0.01 * row.readsSent
+                                      : row.fault == Fault::WriteFails ? 0.01
+                                                                       : 0.0;
             EXPECT_NEAR(took, expectTook, 1e-9);
         }
     }
@@ -205,7 +205,8 @@ TEST(CalibrationFailures, EveryRegisterWordEntryAndTheRefresh) {
     for (const auto& reg : registers()) {
         SCOPED_TRACE(reg.name);
         test::sweepFaults(
-            reset, [&](test::FaultRig& rig) { return writeWord(rig.link, reg, 0x123456, rec.fn()); },
+            reset,
+            [&](test::FaultRig& rig) { return writeWord(rig.link, reg, 0x123456, rec.fn()); },
             [&](test::FaultRig& rig, test::Fault f, int skip) {
                 EXPECT_TRUE(rec.shown.empty());
                 onlyDeviceWords(rig, f, skip);

@@ -328,7 +328,8 @@ TEST(CollectionSettings, DefaultsPairsAndSampleCounts) {
     EXPECT_EQ(indexForSampleCount(16), 0);
     EXPECT_EQ(indexForSampleCount(1024), 6);
     EXPECT_EQ(indexForSampleCount(32768), 11);
-    for (int bad : {0, 15, 17, 1023, 32767, 32769, 65536}) EXPECT_FALSE(indexForSampleCount(bad)) << bad;
+    for (int bad : {0, 15, 17, 1023, 32767, 32769, 65536})
+        EXPECT_FALSE(indexForSampleCount(bad)) << bad;
 }
 static_assert(kSampleCounts.back() * kChannels <= kBufferSize);
 

@@ -20,7 +20,9 @@ namespace evkit::test {
 enum class Fault { WriteFails, ReadFails, BoardLost };
 
 inline const char* faultName(Fault f) {
-    return f == Fault::WriteFails ? "write fails" : f == Fault::ReadFails ? "read fails" : "board lost";
+    return f == Fault::WriteFails  ? "write fails"
+           : f == Fault::ReadFails ? "read fails"
+                                   : "board lost";
 }
 
 // The message the command layer shows for each fault.
@@ -62,7 +64,7 @@ class FaultTap : public F32x {
     }
     int Close(F32xHandle h) override { return board_.Close(h); }
     bool triggered() const { return !armed_; }
-    double triggeredAt = -1;  // board time of the injected fault
+    double triggeredAt = -1;                 // board time of the injected fault
     std::vector<std::size_t> framesAtFlush;  // frames received when each command began
 
   private:
@@ -149,7 +151,8 @@ inline void sweepFaults(const std::function<void(FaultRig&)>& prepare,
             EXPECT_EQ(rig.lost, fault == Fault::BoardLost ? 1 : 0);
             std::size_t sent = 0;
             if (fault == Fault::WriteFails) sent = nth(skip, [](int b) { return b != 0x7E; });
-            if (fault == Fault::ReadFails) sent = nth(skip, [](int b) { return b <= 62 || b == 245; }) + 1;
+            if (fault == Fault::ReadFails)
+                sent = nth(skip, [](int b) { return b <= 62 || b == 245; }) + 1;
             if (fault == Fault::BoardLost) sent = starts.at(static_cast<std::size_t>(skip));
             const std::vector<std::string> expect(good.begin(),
                                                   good.begin() + static_cast<long>(sent));

@@ -7,9 +7,9 @@
 #include <numbers>
 
 #include "conversion/monitor.h"
+#include "fault_rig.h"
 #include "sim/conversion_stream.h"
 #include "sim/temperature_model.h"
-#include "fault_rig.h"
 #include "sim_rig.h"
 
 using namespace evkit;

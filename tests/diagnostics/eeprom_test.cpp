@@ -113,7 +113,8 @@ TEST_F(Eeprom, FullWriteReachesAddress254PacedTenMillisecondsApart) {
     // The board loses a byte that arrives during the previous byte's write cycle: every
     // byte lands only when the writes are paced.
     std::vector<std::uint8_t> bytes;
-    for (int i = 0; i < kEepromMaxWriteCount; ++i) bytes.push_back(static_cast<std::uint8_t>(i ^ 0x5A));
+    for (int i = 0; i < kEepromMaxWriteCount; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(i ^ 0x5A));
     const auto& eeprom = rig.board.device().eeprom;
     const auto last = eeprom[255];
     const double start = rig.clock.now();

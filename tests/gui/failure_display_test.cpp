@@ -37,7 +37,8 @@ std::map<std::string, std::string> displayed(QWidget& w, const std::set<std::str
         if (auto* s = qobject_cast<QAbstractSpinBox*>(c)) {
             out[name] = s->text().toStdString();
         } else if (auto* e = qobject_cast<QLineEdit*>(c)) {
-            if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget())) out[name] = e->text().toStdString();
+            if (!qobject_cast<QAbstractSpinBox*>(e->parentWidget()))
+                out[name] = e->text().toStdString();
         } else if (auto* b = qobject_cast<QCheckBox*>(c)) {
             out[name] = b->isChecked() ? "checked" : "clear";
         } else if (auto* t = qobject_cast<QTableWidget*>(c)) {
@@ -70,8 +71,10 @@ void type(QWidget& w, const char* name, const QString& text) {
 }
 
 void click(QWidget& w, const char* name) {
-    if (auto* b = child<QPushButton>(w, name)) b->click();
-    else if (auto* c = child<QCheckBox>(w, name)) c->click();
+    if (auto* b = child<QPushButton>(w, name))
+        b->click();
+    else if (auto* c = child<QCheckBox>(w, name))
+        c->click();
 }
 
 struct Row {
@@ -90,7 +93,7 @@ std::unique_ptr<QWidget> calibration(test::PanelContext& p) {
     w->CAL_MNU();
     return w;
 }
-std::unique_ptr<QWidget> temperatureWindow(test::PanelContext&p) {
+std::unique_ptr<QWidget> temperatureWindow(test::PanelContext& p) {
     auto w = std::make_unique<app::TemperaturePanel>(p.ctx);
     w->cbf_tempsettingwin();
     return w;
@@ -100,39 +103,79 @@ const std::vector<std::pair<Fault, int>> kWriteReadLost = {
     {Fault::WriteFails, 0}, {Fault::ReadFails, 0}, {Fault::BoardLost, 0}, {Fault::BoardLost, 1}};
 
 const Row kRows[] = {
-    {"CalibrationWordEntry", calibration,
-     [](auto&, QWidget& w) { type(w, "CAL_V1_AC_GAIN_HEX", "c00000"); }, {}, kWriteReadLost, true, "the edited word box keeps the word that was not written"},
-    {"CalibrationButton", calibration, [](auto&, QWidget& w) { click(w, "CAL_GAIN_V1"); },
-     {}, {{Fault::WriteFails, 0}, {Fault::ReadFails, 0}, {Fault::BoardLost, 0}, {Fault::BoardLost, 1}}},
-    {"CalibrationRefresh", calibration,
+    {"CalibrationWordEntry",
+     calibration,
+     [](auto&, QWidget& w) { type(w, "CAL_V1_AC_GAIN_HEX", "c00000"); },
+     {},
+     kWriteReadLost,
+     true,
+     "the edited word box keeps the word that was not written"},
+    {"CalibrationButton",
+     calibration,
+     [](auto&, QWidget& w) { click(w, "CAL_GAIN_V1"); },
+     {},
+     {{Fault::WriteFails, 0}, {Fault::ReadFails, 0}, {Fault::BoardLost, 0}, {Fault::BoardLost, 1}}},
+    {"CalibrationRefresh",
+     calibration,
      [](test::PanelContext& p, QWidget& w) {
          p.rig.board.device().setReg(1, 2, 0x123456);
          click(w, "CAL_REFRESH");
      },
-     {}, {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}},
-    {"TemperatureGainWord", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_WORD", "40000"); }, {}, kWriteReadLost, true, "the edited box keeps the word that was not written"},
-    {"TemperatureOffsetWord", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_WORD", "c00000"); }, {}, kWriteReadLost, true, "the edited box keeps the word that was not written"},
-    {"TemperatureGainValue", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_VALUE", "3.25520703125"); }, {}, kWriteReadLost, true, "the edited box keeps the value that was not written"},
-    {"TemperatureOffsetValue", temperatureWindow,
-     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_VALUE", "-416.6665"); }, {}, kWriteReadLost, true, "the edited box keeps the value that was not written"},
-    {"TemperatureScaleUp", temperatureWindow,
-     [](auto&, QWidget& w) { click(w, "TEMP_SCALE_UP"); }, {},
-     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::ReadFails, 2}, {Fault::BoardLost, 2}}, true, "a failed scale change shows the new scale and gain"},
-    {"TemperatureQuickSet", temperatureWindow,
+     {},
+     {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}},
+    {"TemperatureGainWord",
+     temperatureWindow,
+     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_WORD", "40000"); },
+     {},
+     kWriteReadLost,
+     true,
+     "the edited box keeps the word that was not written"},
+    {"TemperatureOffsetWord",
+     temperatureWindow,
+     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_WORD", "c00000"); },
+     {},
+     kWriteReadLost,
+     true,
+     "the edited box keeps the word that was not written"},
+    {"TemperatureGainValue",
+     temperatureWindow,
+     [](auto&, QWidget& w) { type(w, "TEMP_GAIN_VALUE", "3.25520703125"); },
+     {},
+     kWriteReadLost,
+     true,
+     "the edited box keeps the value that was not written"},
+    {"TemperatureOffsetValue",
+     temperatureWindow,
+     [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_VALUE", "-416.6665"); },
+     {},
+     kWriteReadLost,
+     true,
+     "the edited box keeps the value that was not written"},
+    {"TemperatureScaleUp",
+     temperatureWindow,
+     [](auto&, QWidget& w) { click(w, "TEMP_SCALE_UP"); },
+     {},
+     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::ReadFails, 2}, {Fault::BoardLost, 2}},
+     true,
+     "a failed scale change shows the new scale and gain"},
+    {"TemperatureQuickSet",
+     temperatureWindow,
      [](auto&, QWidget& w) {
          child<QLineEdit>(w, "TEMP_QUICK_SET_VALUE")->setText("10");
          click(w, "TEMP_QUICK_SET");
      },
-     {"TEMP_QUICK_SET_VALUE"}, {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}}, true, "a failed quick set shows the offset it tried to write"},
-    {"TemperatureRefresh", temperatureWindow,
+     {"TEMP_QUICK_SET_VALUE"},
+     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}},
+     true,
+     "a failed quick set shows the offset it tried to write"},
+    {"TemperatureRefresh",
+     temperatureWindow,
      [](test::PanelContext& p, QWidget& w) {
          p.rig.board.device().setReg(1, 23, 0x123456);
          click(w, "TEMP_REFRESH");
      },
-     {}, {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}},
+     {},
+     {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}},
     {"ConversionLineFrequency",
      [](test::PanelContext& p) -> std::unique_ptr<QWidget> {
          auto w = std::make_unique<conversion::ConversionPanel>(p.ctx);
@@ -141,14 +184,17 @@ const Row kRows[] = {
          return w;
      },
      [](auto&, QWidget& w) { type(w, "CONV_LINE_FREQ_ENTRY", "60"); },
-     {"CONV_LINE_FREQ_ENTRY"}, {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}}},
+     {"CONV_LINE_FREQ_ENTRY"},
+     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}}},
     {"SetupValueEntry",
      [](test::PanelContext& p) -> std::unique_ptr<QWidget> {
          auto w = std::make_unique<app::SetupPanel>(p.ctx);
          w->SETUP();
          return w;
      },
-     [](auto&, QWidget& w) { type(w, "SETUP_PULSE_RATE", "200"); }, {}, kWriteReadLost},
+     [](auto&, QWidget& w) { type(w, "SETUP_PULSE_RATE", "200"); },
+     {},
+     kWriteReadLost},
     {"DebugRead",
      [](test::PanelContext& p) -> std::unique_ptr<QWidget> {
          auto w = std::make_unique<app::DebugPanel>(p.ctx);
@@ -162,7 +208,9 @@ const Row kRows[] = {
          click(w, "DEBUG_READ");
      },
      {"DEBUG_ADDRESS", "DEBUG_WRITE_WORD", "DEBUG_COMMAND", "DEBUG_BULK_COUNT"},
-     {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}}, true, "a failed read shows the word 0"},
+     {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}},
+     true,
+     "a failed read shows the word 0"},
     {"EepromRead",
      [](test::PanelContext& p) -> std::unique_ptr<QWidget> {
          auto w = std::make_unique<app::EepromPanel>(p.ctx);
@@ -175,7 +223,9 @@ const Row kRows[] = {
          p.rig.board.device().eeprom.fill(0x42);
          click(w, "EEPROM_READ");
      },
-     {"EEPROM_BYTE_COUNT"}, {{Fault::ReadFails, 0}}, false},
+     {"EEPROM_BYTE_COUNT"},
+     {{Fault::ReadFails, 0}},
+     false},
 };
 
 class FailureDisplay : public ::testing::TestWithParam<Row> {};

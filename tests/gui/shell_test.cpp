@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "ui/standing_window.h"
 #include "shell_rig.h"
+#include "ui/standing_window.h"
 #include "variant_table.h"
 
 using namespace evkit;

@@ -61,10 +61,18 @@ TEST(DecimalToHex, TruncatesTowardZeroWithoutMasking) {
 TEST(RegisterText, AddressesAtTheEdgesOfTheirRanges) {
     // Address 32 would become 0x40, a write command: 31 is the last address.
     const std::pair<const char*, std::optional<std::pair<int, int>>> rows[] = {
-        {"0:0", {{0, 0}}},       {"255:31", {{255, 31}}}, {"0x41:0x1f", {{65, 31}}},
-        {"31", {{0, 31}}},       {"1:22", {{1, 22}}},     {"256:0", {}},
-        {"0:32", {}},            {"0x20", {}},            {"-1:0", {}},
-        {"0:-1", {}},            {"1:", {}},              {"a:b", {}},
+        {"0:0", {{0, 0}}},
+        {"255:31", {{255, 31}}},
+        {"0x41:0x1f", {{65, 31}}},
+        {"31", {{0, 31}}},
+        {"1:22", {{1, 22}}},
+        {"256:0", {}},
+        {"0:32", {}},
+        {"0x20", {}},
+        {"-1:0", {}},
+        {"0:-1", {}},
+        {"1:", {}},
+        {"a:b", {}},
     };
     for (const auto& [text, expect] : rows) {
         const auto a = parseRegisterAddress(text);

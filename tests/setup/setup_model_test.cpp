@@ -8,8 +8,8 @@
 #include <set>
 #include <utility>
 
-#include "setup/setup_model.h"
 #include "fault_rig.h"
+#include "setup/setup_model.h"
 #include "sim_rig.h"
 
 using namespace evkit;
@@ -184,8 +184,8 @@ TEST(SetupFailures, EveryEditableControlKeepsItsValuesWhenACommitFails) {
                 for (const auto& c : setupControls()) before[c.name] = model->value(c);
                 const double now = model->value(control);
                 value = now;
-                for (double v : {control.max, control.min, std::floor((control.min + control.max) / 2),
-                                 now / 2})
+                for (double v : {control.max, control.min,
+                                 std::floor((control.min + control.max) / 2), now / 2})
                     if (v != now && !checkControlValue(control, v)) {
                         value = v;
                         break;

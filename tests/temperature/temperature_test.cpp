@@ -1,9 +1,9 @@
 // Temperature gain and offset: scaling, entries, scale change, quick set and refresh.
 #include <gtest/gtest.h>
 
-#include "registers/conversions.h"
 #include <functional>
 #include <memory>
+#include "registers/conversions.h"
 
 #include "fault_rig.h"
 #include "sim_rig.h"
@@ -195,9 +195,11 @@ TEST_P(TemperatureFailures, EndAtTheFailureAndShowOnlyDeviceValues) {
             };
             EXPECT_TRUE(!shown("gain_word") || view.gainWord == gain) << view.gainWord;
             EXPECT_TRUE(!shown("offset_word") || view.offsetWord == offset) << view.offsetWord;
-            EXPECT_TRUE(!shown("gain_value") || std::abs(view.gainValue / gainValue(gain) - 1) < 1e-4)
+            EXPECT_TRUE(!shown("gain_value") ||
+                        std::abs(view.gainValue / gainValue(gain) - 1) < 1e-4)
                 << view.gainValue << " shown, device " << gainValue(gain);
-            EXPECT_TRUE(!shown("offset_value") || std::abs(view.offsetValue - offsetValue(offset)) < 1e-3)
+            EXPECT_TRUE(!shown("offset_value") ||
+                        std::abs(view.offsetValue - offsetValue(offset)) < 1e-3)
                 << view.offsetValue << " shown, device " << offsetValue(offset);
             if (!view.log.empty() && view.log.back() == "boxes") {
                 const bool upNow = gain == member.gainWord ? upBefore : !upBefore;
@@ -210,23 +212,29 @@ TEST_P(TemperatureFailures, EndAtTheFailureAndShowOnlyDeviceValues) {
 INSTANTIATE_TEST_SUITE_P(
     EveryMember, TemperatureFailures,
     ::testing::Values(
-        TemperatureMember{"GainWordEntry", 0x020000,
-                          [](TemperatureSettings& t, View& v) { return t.gainWordEntry(0x040000, v); }},
-        TemperatureMember{"OffsetWordEntry", 0x020000,
-                          [](TemperatureSettings& t, View& v) { return t.offsetWordEntry(0xC00000, v); }},
-        TemperatureMember{"GainValueEntry", 0x020000,
-                          [](TemperatureSettings& t, View& v) { return t.gainValueEntry(3.25520703125, v); }},
-        TemperatureMember{"OffsetValueEntry", 0x020000,
-                          [](TemperatureSettings& t, View& v) { return t.offsetValueEntry(-416.6665, v); }},
+        TemperatureMember{
+            "GainWordEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.gainWordEntry(0x040000, v); }},
+        TemperatureMember{
+            "OffsetWordEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.offsetWordEntry(0xC00000, v); }},
+        TemperatureMember{
+            "GainValueEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.gainValueEntry(3.25520703125, v); }},
+        TemperatureMember{
+            "OffsetValueEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.offsetValueEntry(-416.6665, v); }},
         TemperatureMember{"QuickSet", 0x020000,
                           [](TemperatureSettings& t, View& v) { return t.quickSet(10.0, v); },
                           "a failed quick set shows the offset it tried to write"},
-        TemperatureMember{"ScaleUp", 0x020000,
-                          [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Up, true, v); },
-                          "a failed scale change shows the new scale, gain and offset"},
-        TemperatureMember{"ScaleDown", 0x3C0000,
-                          [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Down, true, v); },
-                          "a failed scale change shows the new scale, gain and offset"},
+        TemperatureMember{
+            "ScaleUp", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Up, true, v); },
+            "a failed scale change shows the new scale, gain and offset"},
+        TemperatureMember{
+            "ScaleDown", 0x3C0000,
+            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Down, true, v); },
+            "a failed scale change shows the new scale, gain and offset"},
         TemperatureMember{"Refresh", 0x020000,
                           [](TemperatureSettings& t, View& v) { return t.refresh(v); }}),
     [](const auto& info) { return std::string(info.param.name); });
