@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "board/board_link.h"
+#include "sim/calibration_model.h"
+#include "sim/pulse_model.h"
 #include "sim_rig.h"
 
 using namespace evkit;
@@ -56,22 +58,26 @@ TEST_F(FunUsb, Bit31SuppressesPageFrames) {
     EXPECT_EQ(rig.takeFrames(), (Frames{"58 ff ff 00 00 00"}));
 }
 
-TEST_F(FunUsb, DeviceCommandClasses) {
-    for (int b : {0x80, 0x81, 0xC0, 0x90, 0xB2, 0xF4, 0xFE, 0xFF}) {
-        EXPECT_EQ(rig.link.sendCommand(b), 0) << b;
+TEST_F(FunUsb, DeviceCommandClassesAtTheirEdges) {
+    const std::pair<int, bool> rows[] = {
+        {0x80, true},  {0x81, true},  {0x8F, true},  {0x90, true},  {0xA0, true},  {0xAF, true},
+        {0xB2, true},  {0xBF, true},  {0xC0, true},  {0xC1, false}, {0xD0, false}, {0xDF, false},
+        {0xE0, true},  {0xE1, false}, {0xE8, true},  {0xE9, false}, {0xF3, false}, {0xF4, true},
+        {0xF7, false}, {0xF9, false}, {0xFD, false}, {0xFE, true},  {0xFF, true},
+    };
+    for (const auto& [b, sent] : rows) {
+        rig.messages.shown.clear();
+        EXPECT_EQ(rig.link.sendCommand(b), 0) << b;  // a refused byte still returns 0
         char expect[32];
         std::snprintf(expect, sizeof expect, "%02x 00 00 00 00 00", b);
-        EXPECT_EQ(rig.takeFrames(), (Frames{expect})) << b;
-    }
-    EXPECT_TRUE(rig.messages.shown.empty());
-    for (int b : {0xC1, 0xDF, 0xE1, 0xF7, 0xF9, 0xFD, 0x90 + 0}) {
-        if (b == 0x90) continue;
-        rig.messages.shown.clear();
-        EXPECT_EQ(rig.link.sendCommand(b), 0) << b;  // refused, still returns 0
-        EXPECT_TRUE(rig.takeFrames().empty()) << b;
-        ASSERT_EQ(rig.messages.shown.size(), 1u);
-        EXPECT_EQ(rig.messages.shown[0].first, "Error, Command Not Valid!");
-        EXPECT_EQ(rig.messages.shown[0].second, "The command is not supported");
+        EXPECT_EQ(rig.takeFrames(), sent ? Frames{expect} : Frames{}) << b;
+        if (sent) {
+            EXPECT_TRUE(rig.messages.shown.empty()) << b;
+        } else {
+            ASSERT_EQ(rig.messages.shown.size(), 1u) << b;
+            EXPECT_EQ(rig.messages.shown[0].first, "Error, Command Not Valid!");
+            EXPECT_EQ(rig.messages.shown[0].second, "The command is not supported");
+        }
     }
 }
 
@@ -124,15 +130,25 @@ TEST_F(FunUsb, ReadTimeOutIsAReadError) {
     const double before = rig.clock.now();
     EXPECT_NE(rig.link.readRegister(0, 0, nullptr), 0);
     EXPECT_TRUE(rig.messages.contains("USB Read Error"));
-    EXPECT_GE(rig.clock.now() - before, 0.987);
+    EXPECT_NEAR(rig.clock.now() - before, 0.01 + 0.987, 1e-9);  // pacing, then the time-out
 }
 
 TEST_F(FunUsb, TimedMeasurementAssemblesWordsInHostOrder) {
+    // Different powers on the two channels, so that every input counts differently.
+    rig.board.device().signal.inputs[sim::kI2] = {0.05, 0, 0, 0, 0, 0};
+    ASSERT_EQ(rig.link.writeRegister(1, 19, 400), 0);  // dead time 0.2 s
+    rig.takeFrames();
+    const auto f = sim::pulseFrequencies(rig.board.device(), rig.clock.now());
+    ASSERT_GT(std::abs(f[0] - f[1]), 10.0);
     std::int32_t counts[3] = {9, 9, 9};
     const double before = rig.clock.now();
     ASSERT_EQ(rig.link.timedMeasurement(50, counts), 0);  // 50 x 20 ms gate
-    EXPECT_GE(rig.clock.now() - before, 1.0);
+    EXPECT_NEAR(rig.clock.now() - before, 0.01 + 1.0, 1e-9);  // pacing, then the gate
     EXPECT_EQ(rig.takeFrames(), (Frames{"f6 32 00 00 00 00"}));
+    // The answer's first word is input 1's count and goes to word 1; word 0 is input 2's.
+    EXPECT_NEAR(counts[1], f[0] * 0.8, 1.0);
+    EXPECT_NEAR(counts[0], f[1] * 0.8, 1.0);
+    EXPECT_NEAR(counts[2], f[2] * 0.8, 1.0);
 }
 
 TEST_F(FunUsb, TimedMeasurementCancelSendsHaltAndReturns255) {

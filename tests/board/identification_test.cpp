@@ -3,50 +3,28 @@
 #include "board/connection.h"
 #include "sim/variants.h"
 #include "sim_rig.h"
+#include "variant_table.h"
 
 using namespace evkit;
 using evkit::test::SimRig;
 
-TEST(Identification, EveryVariantGivesItsDeviceCode) {
-    for (const auto& v : sim::variants()) {
-        SimRig rig(v.name);
-        ASSERT_EQ(rig.open(), 0) << v.name;
-        EXPECT_EQ(autodetect_device(rig.link).chip, v.expectedChip) << v.name;
-    }
-}
-
-TEST(Identification, LabelsAndMessagesFollowTheTable) {
-    struct Row {
-        const char* variant;
-        const char* label;  // nullptr: no label text (the label is blank)
-        const char* title;  // nullptr: no message
-        const char* text;
-    };
-    const Row rows[] = {
-        {"PM7010A", nullptr, "Device Detected", "Connected to PM7010A"},
-        {"PM7011A-A", "PM7011A Rev A", nullptr, nullptr},
-        {"PM7011A-B", nullptr, "Device Detected", "Connected to PM7011A Rev B"},
-        {"PM7013-A", nullptr, "Device Detected", "Connected to PM7013 Rev A"},
-        {"PM7013-C", "PM7013 Rev C", "Device Detected",
-         "Please note that this software does not support this device. Please contact factory."},
-        {"PM7014-C", "PM7014 Rev C", nullptr, nullptr},
-        {"PM7014-C1", "PM7014 Rev C1", nullptr, nullptr},
-        {"PM7017-C1", "PM7017 Rev C1", nullptr, nullptr},
-        {"UNKNOWN", nullptr, "Note", "The device is not recognized."},
-    };
-    for (const auto& r : rows) {
-        SimRig rig(r.variant);
+TEST(Identification, EveryVariantGivesItsCodeLabelAndMessage) {
+    for (const auto& v : test::kEveryVariant) {
+        SCOPED_TRACE(v.variant);
+        SimRig rig(v.variant);
         ASSERT_EQ(rig.open(), 0);
         const auto id = autodetect_device(rig.link);
-        EXPECT_EQ(id.label, r.label ? r.label : "") << r.variant;
-        if (r.title) {
-            ASSERT_EQ(rig.messages.shown.size(), 1u) << r.variant;
-            EXPECT_EQ(rig.messages.shown[0].first, r.title);
-            EXPECT_EQ(rig.messages.shown[0].second, r.text);
+        EXPECT_EQ(id.chip, v.chip);
+        EXPECT_EQ(id.label, v.label ? v.label : "");
+        if (v.title) {
+            ASSERT_EQ(rig.messages.shown.size(), 1u);
+            EXPECT_EQ(rig.messages.shown[0].first, v.title);
+            EXPECT_EQ(rig.messages.shown[0].second, v.text);
         } else {
-            EXPECT_TRUE(rig.messages.shown.empty()) << r.variant;
+            EXPECT_TRUE(rig.messages.shown.empty());
         }
     }
+    EXPECT_EQ(std::size(test::kEveryVariant), sim::variants().size());
 }
 
 TEST(Identification, PM7010AIsFoundWithoutReadingTheIdentificationWord) {

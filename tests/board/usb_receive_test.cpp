@@ -88,14 +88,22 @@ TEST(UsbReceiveBuffer, WrapsAroundWithoutLosingOrder) {
     EXPECT_EQ(rx.take(out, 3), 0u);  // nothing invented when empty
 }
 
-TEST(UsbId, ParsesAndFormats) {
-    EXPECT_EQ(parseUsbId("10c4:ea61"), (UsbId{0x10c4, 0xea61}));
-    EXPECT_EQ(parseUsbId(" 0x10C4:0xEA61 "), (UsbId{0x10c4, 0xea61}));
-    EXPECT_EQ(parseUsbId("1:2"), (UsbId{1, 2}));
+TEST(UsbId, ParsesAtTheEdgesAndFormats) {
+    const std::pair<const char*, std::optional<UsbId>> rows[] = {
+        {"1234:5678", UsbId{0x1234, 0x5678}},
+        {" 0xABCD:0xEF01 ", UsbId{0xabcd, 0xef01}},
+        {"0:0", UsbId{0, 0}},
+        {"ffff:FFFF", UsbId{0xffff, 0xffff}},  // four digits: the last that fit
+        {"10000:1", std::nullopt},
+        {"1:10000", std::nullopt},
+        {"0x10000:1", std::nullopt},
+        {"1:2", UsbId{1, 2}},
+    };
+    for (const auto& [text, expect] : rows) EXPECT_EQ(parseUsbId(text), expect) << text;
     for (const char* bad :
-         {"", "10c4", "10c4:", ":ea61", "10c4:ea61:1", "10c45:1", "xyz:1", "10c4 ea61", "-1:2"})
+         {"", "1234", "1234:", ":5678", "1234:5678:1", "xyz:1", "1234 5678", "-1:2", "0x:1"})
         EXPECT_FALSE(parseUsbId(bad)) << bad;
-    EXPECT_EQ(formatUsbId({0x10c4, 0x0a}), "10c4:000a");
+    EXPECT_EQ(formatUsbId({0x1234, 0x0a}), "1234:000a");
 }
 
 class UsbIdResolution : public ::testing::Test {

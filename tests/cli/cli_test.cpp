@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_runner.h"
+#include "variant_table.h"
 
 #include <array>
 #include <cstdio>
@@ -32,16 +33,18 @@ TEST(Cli, TracedWriteShowsThreeFramesAndChainsOnOneConnection) {
 }
 
 TEST(Cli, IdentifyEveryVariant) {
-    const std::pair<const char*, int> cases[] = {
-        {"PM7010A", 10},  {"PM7011A-A", 11}, {"PM7011A-B", 11}, {"PM7011-12", 12},
-        {"PM7013-A", 13}, {"PM7013-B", 13},  {"PM7013-C", 13},  {"PM7014-A", 14},
-        {"PM7014-B", 14}, {"PM7014-C", 14},  {"PM7014-C1", 14}, {"PM7017-C1", 17},
-        {"UNKNOWN", 0}};
-    for (const auto& [variant, chip] : cases) {
-        const auto r = runCli(std::string("--board sim:") + variant + " identify");
-        EXPECT_EQ(r.status, 0) << variant << r.err;
-        EXPECT_NE(r.out.find("chip=" + std::to_string(chip) + "\n"), std::string::npos)
-            << variant << r.out;
+    for (const auto& v : evkit::test::kEveryVariant) {
+        auto r = runCli(std::string("--board sim:") + v.variant + " identify");
+        EXPECT_EQ(r.status, 0) << v.variant << r.err;
+        EXPECT_EQ(r.values["chip"], std::to_string(v.chip)) << v.variant << r.out;
+        if (v.text) {
+            EXPECT_NE(r.err.find(v.text), std::string::npos) << v.variant << r.err;
+        } else {
+            EXPECT_EQ(r.err, "") << v.variant;
+        }
+        if (v.label) {
+            EXPECT_EQ(r.values["device"], v.label) << v.variant;
+        }
     }
     const auto r = runCli("--board sim identify");
     EXPECT_EQ(r.out, "chip=14\ndevice=PM7014 Rev C\nboard_id=714 14 4\n");
@@ -54,13 +57,113 @@ TEST(Cli, WriteReadBackOnEveryPageInUse) {
     }
 }
 
-TEST(Cli, BadInputIsAUsageErrorAndSendsNothing) {
-    for (const char* args : {"read 9:99", "write 0:1 zz", "write 0:1 0x1000000",
-                             "read 0:0 read 9:99", "frobnicate", "command 256"}) {
+// Every range the command line checks, at its last valid and first invalid value. A usage
+// error (2) sends nothing. Valid values whose run would be long go to a missing USB board:
+// status 1 shows that the arguments were accepted.
+TEST(Cli, EveryRangeAtItsEdges) {
+    const std::string bytes254 = [] {
+        std::string b;
+        for (int i = 0; i < 254; ++i) b += " 7";
+        return b;
+    }();
+    const std::pair<std::string, int> rows[] = {
+        {"read 255:31", 0},
+        {"read 256:0", 2},
+        {"read 0:32", 2},
+        {"read 0:0", 0},
+        {"read 0:-1", 2},
+        {"write 0:31 0xffffff", 0},
+        {"write 0:31 0x1000000", 2},
+        {"write 0:0 -1", 2},
+        {"write 0:32 0", 2},
+        {"read 1:0 --width 32", 0},
+        {"read 1:0 --width 24", 0},
+        {"read 1:0 --width 33", 2},
+        {"read 1:0 --width 23", 2},
+        {"read 1:0 --width 31", 2},
+        {"command 255", 0},
+        {"command 256", 2},
+        {"command -1", 2},
+        {"capture --pair 1 --samples 16", 0},
+        {"capture --pair 4 --samples 32768", 0},
+        {"capture --pair 0 --samples 16", 2},
+        {"capture --pair 5 --samples 16", 2},
+        {"capture --pair 1 --samples 15", 2},
+        {"capture --pair 1 --samples 17", 2},
+        {"capture --pair 1 --samples 65536", 2},
+        {"capture --pair 1 --samples 16 --data-delay 255", 0},
+        {"capture --pair 1 --samples 16 --data-delay 256", 2},
+        {"capture --pair 1 --samples 16 --data-delay -1", 2},
+        {"capture --pair 1 --samples 16 --seconds-delay 86400", 0},
+        {"capture --pair 1 --samples 16 --seconds-delay 86401", 2},
+        {"capture --pair 1 --samples 16 --seconds-delay -1", 2},
+        {"capture --pair 1 --samples 16 --channel 2", 0},
+        {"capture --pair 1 --samples 16 --channel 3", 2},
+        {"capture --pair 1 --samples 16 --channel 0", 2},
+        {"fft --pair 1 --samples 1024 --average 1", 0},
+        {"fft --pair 1 --samples 1024 --average 0", 2},
+        {"fft --pair 1 --samples 1024 --average 10001", 2},
+        {"fft --pair 1 --samples 1024 --average 1 --window 4", 0},
+        {"fft --pair 1 --samples 1024 --average 1 --window 5", 2},
+        {"fft --pair 1 --samples 1024 --average 1 --window -1", 2},
+        {"monitor --count 1 --updates 1", 0},
+        {"monitor --count 0", 2},
+        {"monitor --count 1001", 2},
+        {"monitor --updates -1", 2},
+        {"write 1:19 400 monitor --single", 0},
+        {"write 1:19 399 monitor --single", 1},
+        {"tmeas 16777215", 0},
+        {"tmeas 16777216", 2},
+        {"tmeas -1", 2},
+        {"pulse --time 1 --repeat 1000001", 2},
+        {"pulse --time 335544.01 --repeat 1", 2},
+        {"dump 31 --count 1", 0},
+        {"dump 32 --count 1", 2},
+        {"dump 0 --count 70001", 2},
+        {"raw-read 31", 0},
+        {"raw-read 32", 2},
+        {"raw-write 31 0xffffff", 0},
+        {"raw-write 32 0", 2},
+        {"raw-write 0 0x1000000", 2},
+        {"eeprom read --count 48", 0},
+        {"eeprom read --count 0", 0},
+        {"eeprom read --count 49", 2},
+        {"eeprom read --count -1", 2},
+        {"eeprom write 255", 0},
+        {"eeprom write 256", 2},
+        {"eeprom write -1", 2},
+        {"eeprom write 0" + bytes254, 0},
+        {"eeprom write 0 0" + bytes254, 2},
+        {"calibrate gain v1 --gain-mode 1", 0},
+        {"calibrate gain v1 --gain-mode 2", 2},
+        {"--xtal 0.001 read 0:0", 0},
+        {"--xtal 0.0009 read 0:0", 2},
+        {"--xtal 1000 read 0:0", 0},
+        {"--xtal 1000.01 read 0:0", 2},
+        {"--usb-id 10000:1 identify", 2},
+        {"--usb-id 1:10000 identify", 2},
+    };
+    for (const auto& [args, status] : rows) {
+        const auto r = runCli("--board sim --trace " + args);
+        EXPECT_EQ(r.status, status) << args << "\n" << r.err;
+        if (status == 2) {
+            EXPECT_EQ(r.err.find("> "), std::string::npos) << args << r.err;
+            EXPECT_FALSE(r.err.empty()) << args;
+        }
+    }
+    // Long runs: accepted, then stopped by the missing board.
+    for (const char* args : {"--usb-id ffff:ffff identify", "--usb-id 0:0 identify",
+                             "fft --pair 1 --samples 1024 --average 10000", "monitor --updates 0",
+                             "monitor --count 1000 --updates 1",
+                             "pulse --time 335544 --repeat 1000000", "dump 0 --count 70000"}) {
+        const auto r = runCli(std::string("--board usb ") + args);
+        EXPECT_EQ(r.status, 1) << args << "\n" << r.err;
+        EXPECT_NE(r.err.find("USB connection error"), std::string::npos) << args << r.err;
+    }
+    for (const char* args : {"frobnicate", "read 0:0 read 9:99", "write 0:1 zz"}) {
         const auto r = runCli(std::string("--board sim --trace ") + args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err.find("> "), std::string::npos) << args << r.err;
-        EXPECT_NE(r.err.find("error"), std::string::npos) << args;
     }
     const auto v = runCli("--board sim:PM9999 identify");
     EXPECT_EQ(v.status, 2);

@@ -47,21 +47,23 @@ TEST(MonitorCli, UpdatesPrintTheTwentyQuantitiesStatisticsAndLineFrequency) {
     EXPECT_LT(r.out.find("\nV1RMS="), r.out.find("\nI1RMS="));
     EXPECT_LT(r.out.find("\nEXTRA_3="), r.out.find("\nT="));
 
-    const auto one = runCli("--board sim monitor --single");
+    // --single stops after one update even when more were asked for.
+    const auto one = runCli("--board sim monitor --count 3 --updates 3 --single");
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_EQ(occurrences(one.out, "update="), 1);
-    EXPECT_EQ(one.out.find("_AVG="), std::string::npos);
+    EXPECT_EQ(occurrences(one.out, "_AVG="), 20);
 }
 
 TEST(MonitorCli, LogWritesHeaderFromTheDeviceAndOneLinePerUpdate) {
     const std::string path = ::testing::TempDir() + "monitor_cli_log.txt";
-    const auto r = runCli("--board sim monitor --updates 3 --log " + path);
+    // The device line names the identified device.
+    const auto r = runCli("--board sim:PM7013-B monitor --updates 3 --log " + path);
     ASSERT_EQ(r.status, 0) << r.err;
     std::ifstream in(path);
     std::stringstream ss;
     ss << in.rdbuf();
     const std::string text = ss.str();
-    EXPECT_EQ(text.rfind("Device=PM7014\n\nI1_Gain=0,I1_HPF=0,V1_HPF=0,PC1=0,V1_DC_Offset=", 0), 0u)
+    EXPECT_EQ(text.rfind("Device=PM7013\n\nI1_Gain=0,I1_HPF=0,V1_HPF=0,PC1=0,V1_DC_Offset=", 0), 0u)
         << text;
     EXPECT_NE(text.find("\nI2_Gain=0,I2_HPH=0,"), std::string::npos);
     EXPECT_NE(text.find("I2_AC_Offset=0.000000\n\nn,V1rms,"), std::string::npos);

@@ -120,8 +120,8 @@ TEST_F(CaptureRig, StalledStreamTimesOutAfterTenSecondsAndFailsTheCapture) {
     rig.board.stall(true);
     const double t0 = rig.clock.now();
     EXPECT_EQ(data.collect_data(16, kPortUsb), kStatusTimedOut);
-    EXPECT_GE(rig.clock.now() - t0, 10.0);
-    EXPECT_LT(rig.clock.now() - t0, 10.1);
+    // Pacing of the capture command, then the first poll past ten seconds of silence.
+    EXPECT_NEAR(rig.clock.now() - t0, 0.01 + 10.0 + VirtualClock::kPollStep, 1e-9);
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0], (std::pair<std::string, std::string>{
                                          "Error Message", "Timed out during data collection."}));
@@ -238,9 +238,18 @@ TEST_F(CaptureRig, SecondsDelayRunsOnTheClockAndOtherCommandsAreRefused) {
         if (!other.ok()) ++refused;
     };
     const double t0 = rig.clock.now();
-    ASSERT_EQ(data.collectSequence([&] { return data.captureBlock(); }), 0);
-    EXPECT_GE(rig.clock.now() - t0, 3.0);
-    EXPECT_GE(pumped, 4);
+    double delayed = -1;
+    int pumpedInDelay = -1;
+    ASSERT_EQ(data.collectSequence([&] {
+        delayed = rig.clock.now() - t0;
+        pumpedInDelay = pumped;
+        return data.captureBlock();
+    }),
+              0);
+    // The divider read (10 ms pacing), then exactly three seconds, with events before the
+    // wait and after each second.
+    EXPECT_NEAR(delayed, 0.01 + 3.0, 1e-9);
+    EXPECT_EQ(pumpedInDelay, 4);
     EXPECT_EQ(refused, 2 * pumped);
     rig.pump.onProcess = nullptr;
     // After the sequence the board is free again.
@@ -419,11 +428,18 @@ TEST(CollectionSettings, DefaultsPairsAndSampleCounts) {
     s.selectPair(3);
     EXPECT_EQ(s.selectedPair(), 3);
     EXPECT_EQ(s.checkmark[0] + s.checkmark[1] + s.checkmark[2] + s.checkmark[4], 0);
+    // The sample-count table at its edges.
+    EXPECT_EQ(sampleCountForIndex(0), 16);
     EXPECT_EQ(sampleCountForIndex(11), 32768);
+    EXPECT_FALSE(sampleCountForIndex(-1));
     EXPECT_FALSE(sampleCountForIndex(12));
+    EXPECT_EQ(indexForSampleCount(16), 0);
     EXPECT_EQ(indexForSampleCount(1024), 6);
-    for (int c : kSampleCounts) EXPECT_LE(c * kChannels, kBufferSize);
+    EXPECT_EQ(indexForSampleCount(32768), 11);
+    for (int bad : {0, 15, 17, 1023, 32767, 32769, 65536})
+        EXPECT_FALSE(indexForSampleCount(bad)) << bad;
 }
+static_assert(kSampleCounts.back() * kChannels <= kBufferSize);
 
 }  // namespace
 }  // namespace evkit::collection

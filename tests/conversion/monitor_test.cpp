@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "conversion/monitor.h"
+#include "fault_rig.h"
 #include "sim/conversion_stream.h"
 #include "sim/temperature_model.h"
 #include "sim_rig.h"
@@ -40,7 +41,9 @@ struct RecordingView : MonitorView {
         lastTime = time;
         if (onUpdate) onUpdate(n);
     }
-    void hideConsole() override { consoleHidden = true; }
+    void hideConsole() override { consoleHidden = true, hiddenAt = now ? now() : -1; }
+    std::function<double()> now;
+    double hiddenAt = -1;
 
     bool prepared = false, single = false, consoleHidden = false;
     int count = 0, started = 0, ended = 0, updates = 0;
@@ -254,15 +257,16 @@ TEST_F(MonitorFixture, LostBoardWhileWaitingEndsTheRunWithoutHalt) {
 }
 
 TEST_F(MonitorFixture, ReadFailureWritesToTheConsoleWaitsAndEndsWithoutHalt) {
-    double failedAt = 0;
-    view.onUpdate = [&](int) {
-        rig.board.failNextRead();  // the next read is the next record
-        failedAt = rig.clock.now();
-    };
+    test::FaultTap tap(rig.board);
+    rig.link.setTransport(tap);
+    view.now = [&] { return rig.clock.now(); };
+    view.onUpdate = [&](int) { tap.arm(test::Fault::ReadFails, 0); };  // the next record
     EXPECT_EQ(monitor.START(1, false, view), -1);
     EXPECT_EQ(rig.console.output, "USB READ error\n");
     EXPECT_TRUE(view.consoleHidden);
-    EXPECT_GE(rig.clock.now() - failedAt, 4.0);
+    // Four seconds between the failed read and the console going away, and nothing after.
+    EXPECT_NEAR(view.hiddenAt - tap.triggeredAt, 4.0, 1e-9);
+    EXPECT_NEAR(rig.clock.now(), view.hiddenAt, 1e-9);
     EXPECT_EQ(view.ended, 1);
     EXPECT_TRUE(rig.messages.shown.empty());
     EXPECT_FALSE(sent(rig.takeFrames(), "a0 00 00 00 00 00"));
@@ -289,8 +293,9 @@ TEST_F(MonitorFixture, SilentStreamIsGivenUpAfterAStopRequest) {
     EXPECT_EQ(view.updates, 1);
     EXPECT_EQ(view.cycles.size(), 1u);
     EXPECT_EQ(view.ended, 1);
-    EXPECT_GE(rig.clock.now() - stalledAt, 1.0);
-    EXPECT_LT(rig.clock.now() - stalledAt, 3.0);
+    // Given up at the first event round after two cycle periods (1 s each) of silence.
+    EXPECT_GT(rig.clock.now() - stalledAt, 2.0);
+    EXPECT_LE(rig.clock.now() - stalledAt, 2.0 + 0.02 + 0.001);
     EXPECT_TRUE(sent(rig.takeFrames(), "a0 00 00 00 00 00"));
 }
 

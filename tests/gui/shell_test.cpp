@@ -4,8 +4,9 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "ui/standing_window.h"
 #include "shell_rig.h"
+#include "ui/standing_window.h"
+#include "variant_table.h"
 
 using namespace evkit;
 using evkit::test::ShellRig;
@@ -118,35 +119,17 @@ TEST(Shell, DeviceLabelFollowsEveryIdentification) {
     EXPECT_EQ(other.label("START_DEVICE_NAME"), "");
 }
 
-TEST(Shell, IdentificationMessagesAndLabelsForSeveralVariants) {
-    struct Case {
-        const char* variant;
-        int chip;
-        const char* label;  // "" = no label text
-        const char* title;  // nullptr = no message
-        const char* text;
-    };
-    const Case cases[] = {
-        {"PM7010A", 10, "", "Device Detected", "Connected to PM7010A"},
-        {"PM7011A-A", 11, "PM7011A Rev A", nullptr, nullptr},
-        {"PM7011A-B", 11, "", "Device Detected", "Connected to PM7011A Rev B"},
-        {"PM7013-C", 13, "PM7013 Rev C", "Device Detected",
-         "Please note that this software does not support this device. Please contact "
-         "factory."},
-        {"PM7014-C1", 14, "PM7014 Rev C1", nullptr, nullptr},
-        {"PM7017-C1", 17, "PM7017 Rev C1", nullptr, nullptr},
-        {"UNKNOWN", 0, "", "Note", "The device is not recognized."},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.variant);
-        ShellRig s(c.variant);
+TEST(Shell, IdentificationMessagesAndLabelsForEveryVariant) {
+    for (const auto& v : test::kEveryVariant) {
+        SCOPED_TRACE(v.variant);
+        ShellRig s(v.variant);
         s.connect();
-        EXPECT_EQ(s.rig.session.chip, c.chip);
-        EXPECT_EQ(s.label("START_DEVICE_NAME").toStdString(), c.label);
-        if (c.title) {
+        EXPECT_EQ(s.rig.session.chip, v.chip);
+        EXPECT_EQ(s.label("START_DEVICE_NAME").toStdString(), v.label ? v.label : "");
+        if (v.title) {
             ASSERT_EQ(s.rig.messages.shown.size(), 1u);
-            EXPECT_EQ(s.rig.messages.shown[0].first, c.title);
-            EXPECT_EQ(s.rig.messages.shown[0].second, c.text);
+            EXPECT_EQ(s.rig.messages.shown[0].first, v.title);
+            EXPECT_EQ(s.rig.messages.shown[0].second, v.text);
         } else {
             EXPECT_TRUE(s.rig.messages.shown.empty());
         }

@@ -57,7 +57,10 @@ struct PulseTest : ::testing::Test {
 }  // namespace
 
 TEST_F(PulseTest, CountsEveryGateAndKeepsRunningStatistics) {
+    const double start = rig.clock.now();
     ASSERT_EQ(measure(rig.link, 1.0, 3, cb), 0);
+    // The cycle-count read, then per count its pacing and the one-second gate.
+    EXPECT_NEAR(rig.clock.now() - start, 0.01 + 3 * (0.01 + 1.0), 1e-9);
     EXPECT_EQ(cycleCount, 400);
     const auto frames = rig.takeFrames();
     ASSERT_GE(frames.size(), 4u);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cmath>
 
 #include "registers/word.h"
@@ -56,17 +58,32 @@ TEST(DecimalToHex, TruncatesTowardZeroWithoutMasking) {
     EXPECT_EQ(Decimal_to_Hex(1.5, 7), 0x030000);
 }
 
-TEST(RegisterText, AddressesAndWords) {
-    auto a = parseRegisterAddress("1:22");
-    ASSERT_TRUE(a);
-    EXPECT_EQ(a->page, 1);
-    EXPECT_EQ(a->address, 22);
-    EXPECT_TRUE(parseRegisterAddress("65:0"));
-    EXPECT_TRUE(parseRegisterAddress("0x41:0x1f"));
-    EXPECT_FALSE(parseRegisterAddress("9:99"));
-    EXPECT_FALSE(parseRegisterAddress("256:0"));
-    EXPECT_FALSE(parseRegisterAddress("1:"));
-    EXPECT_FALSE(parseRegisterAddress("a:b"));
+TEST(RegisterText, AddressesAtTheEdgesOfTheirRanges) {
+    // Address 32 would become 0x40, a write command: 31 is the last address.
+    const std::pair<const char*, std::optional<std::pair<int, int>>> rows[] = {
+        {"0:0", {{0, 0}}},
+        {"255:31", {{255, 31}}},
+        {"0x41:0x1f", {{65, 31}}},
+        {"31", {{0, 31}}},
+        {"1:22", {{1, 22}}},
+        {"256:0", {}},
+        {"0:32", {}},
+        {"0x20", {}},
+        {"-1:0", {}},
+        {"0:-1", {}},
+        {"1:", {}},
+        {"a:b", {}},
+    };
+    for (const auto& [text, expect] : rows) {
+        const auto a = parseRegisterAddress(text);
+        ASSERT_EQ(a.has_value(), expect.has_value()) << text;
+        if (a) {
+            EXPECT_EQ(std::make_pair(a->page, a->address), *expect) << text;
+        }
+    }
+}
+
+TEST(RegisterText, Words) {
     EXPECT_EQ(parseInteger("0x123456"), 0x123456);
     EXPECT_EQ(parseInteger("-12"), -12);
     EXPECT_FALSE(parseInteger("zz"));

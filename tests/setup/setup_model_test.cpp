@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
+#include "fault_rig.h"
 #include "setup/setup_model.h"
 #include "sim_rig.h"
 
@@ -159,19 +162,45 @@ TEST_F(SetupFixture, SelectorCommitSwitchesTheBits2And3Ring) {
     EXPECT_EQ(device().reg(1, 16), 0x000604u);
 }
 
-TEST_F(SetupFixture, FailedReadBackKeepsTheOldValues) {
-    ASSERT_EQ(model.Refresh_Setup(), 0);
-    rig.board.failNextRead();
-    EXPECT_NE(model.commit("SETUP_PULSE_RATE", 200.0), 0);
-    EXPECT_EQ(device().reg(1, 14), 800u);         // the write went out
-    EXPECT_EQ(shown("SETUP_PULSE_RATE"), 100.0);  // the display did not change
-    rig.board.failNextRead();
-    EXPECT_NE(model.commit("SETUP_PC1", 5), 0);
-    EXPECT_EQ(shown("SETUP_PC1"), 0.0);
-    EXPECT_EQ(shown("SETUP_CONFIG_HEX"), 1.0);
-    rig.board.failNextRead();
-    EXPECT_NE(model.commit("SETUP_CYCLE_COUNT", 800), 0);
-    EXPECT_EQ(shown("SETUP_CYCLE_COUNT"), 4000.0);
+// The failure rows of every editable control's commit: after a failed write, a failed
+// read-back or a lost board the commit fails with the fault's message and every control
+// still shows what it showed before.
+TEST(SetupFailures, EveryEditableControlKeepsItsValuesWhenACommitFails) {
+    int swept = 0;
+    for (const auto& control : setupControls()) {
+        if (!isEditable(control) || control.kind == ControlKind::Button ||
+            control.group == RegisterGroup::Xtal)
+            continue;
+        // The ring that the selector hides holds no device value (its commit is being reworked).
+        if (control.name == "SETUP_OPMODE_BITS2_3_A") continue;
+        SCOPED_TRACE(control.name);
+        std::unique_ptr<SetupModel> model;
+        std::map<std::string, double> before;
+        double value = 0;
+        test::sweepFaults(
+            [&](test::FaultRig& rig) {
+                model = std::make_unique<SetupModel>(rig.session, rig.messages);
+                ASSERT_EQ(model->Refresh_Setup(), 0);
+                for (const auto& c : setupControls()) before[c.name] = model->value(c);
+                const double now = model->value(control);
+                value = now;
+                for (double v : {control.max, control.min,
+                                 std::floor((control.min + control.max) / 2), now / 2})
+                    if (v != now && !checkControlValue(control, v)) {
+                        value = v;
+                        break;
+                    }
+                ASSERT_NE(value, now);
+            },
+            [&](test::FaultRig&) { return model->commit(control, value); },
+            [&](test::FaultRig&, test::Fault, int) {
+                for (const auto& c : setupControls())
+                    EXPECT_EQ(model->value(c), before[c.name]) << c.name;
+            },
+            true);  // the read-back follows a failed write and alone decides what is shown
+        ++swept;
+    }
+    EXPECT_EQ(swept, 91);  // every editable control but the hidden ring
 }
 
 TEST_F(SetupFixture, StatusClearWritesAllOnesAndShowsTheReadBack) {

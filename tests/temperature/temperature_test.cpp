@@ -1,7 +1,11 @@
 // Temperature gain and offset: scaling, entries, scale change, quick set and refresh.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include "registers/conversions.h"
+
+#include "fault_rig.h"
 #include "sim_rig.h"
 #include "temperature/temperature.h"
 
@@ -73,16 +77,6 @@ TEST_F(TemperatureTest, RefreshShowsBothRegistersAndTheScaleFromTheThreshold) {
     EXPECT_TRUE(view.up);
     EXPECT_FALSE(view.down);
     EXPECT_EQ(settings.selection, (std::array<int, 3>{0, 0, 0}));
-}
-
-TEST_F(TemperatureTest, RefreshFailuresStopBeforeTheirDisplays) {
-    rig.board.failNextRead();
-    EXPECT_NE(settings.refresh(view), 0);
-    EXPECT_TRUE(view.log.empty());
-    // Gone with the second (gain) read.
-    rig.board.unplugAfterReads(2);
-    EXPECT_NE(settings.refresh(view), 0);
-    EXPECT_EQ(view.log, (std::vector<std::string>{"offset_word", "offset_value"}));
 }
 
 TEST_F(TemperatureTest, UpScaleMultipliesTheGainAndRaisesTheOffset) {
@@ -242,3 +236,84 @@ TEST_F(TemperatureTest, ValueAndWordEntriesWriteAndShowTheReadBack) {
     EXPECT_NE(settings.offsetWordEntry(0x100, view), 0);
     EXPECT_TRUE(view.log.empty());
 }
+
+// The failure rows of every temperature operation: at every write, read and command it
+// makes, the failure ends it with the fault's message, nothing further is sent, and what
+// the view shows is what the device holds (the scale boxes follow the gain register).
+struct TemperatureMember {
+    const char* name;
+    std::uint32_t gainWord;  // gain register before (decides the scale in force)
+    std::function<int(TemperatureSettings&, View&)> run;
+    const char* knownFault = nullptr;
+};
+
+class TemperatureFailures : public ::testing::TestWithParam<TemperatureMember> {};
+
+TEST_P(TemperatureFailures, EndAtTheFailureAndShowOnlyDeviceValues) {
+    const auto& member = GetParam();
+    if (member.knownFault) GTEST_SKIP() << "fault: " << member.knownFault;
+    std::unique_ptr<TemperatureSettings> settings;
+    RecordingView view;
+    bool upBefore = false;
+    test::sweepFaults(
+        [&](test::FaultRig& rig) {
+            rig.board.device().setReg(1, 22, member.gainWord);
+            rig.board.device().setReg(1, 23, 0x123456);
+            settings = std::make_unique<TemperatureSettings>(rig.link);
+            RecordingView first;
+            ASSERT_EQ(settings->refresh(first), 0);
+            upBefore = first.up;
+            view = RecordingView{};
+        },
+        [&](test::FaultRig&) { return member.run(*settings, view); },
+        [&](test::FaultRig& rig, test::Fault, int) {
+            const auto gain = rig.board.device().reg(1, 22);
+            const auto offset = rig.board.device().reg(1, 23);
+            const auto shown = [&](const char* what) {
+                return std::find(view.log.begin(), view.log.end(), what) != view.log.end();
+            };
+            EXPECT_TRUE(!shown("gain_word") || view.gainWord == gain) << view.gainWord;
+            EXPECT_TRUE(!shown("offset_word") || view.offsetWord == offset) << view.offsetWord;
+            EXPECT_TRUE(!shown("gain_value") ||
+                        std::abs(view.gainValue / gainValue(gain) - 1) < 1e-4)
+                << view.gainValue << " shown, device " << gainValue(gain);
+            EXPECT_TRUE(!shown("offset_value") ||
+                        std::abs(view.offsetValue - offsetValue(offset)) < 1e-3)
+                << view.offsetValue << " shown, device " << offsetValue(offset);
+            if (!view.log.empty() && view.log.back() == "boxes") {
+                const bool upNow = gain == member.gainWord ? upBefore : !upBefore;
+                EXPECT_EQ(view.up, upNow);
+                EXPECT_EQ(view.down, !upNow);
+            }
+        });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryMember, TemperatureFailures,
+    ::testing::Values(
+        TemperatureMember{
+            "GainWordEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.gainWordEntry(0x040000, v); }},
+        TemperatureMember{
+            "OffsetWordEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.offsetWordEntry(0xC00000, v); }},
+        TemperatureMember{
+            "GainValueEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.gainValueEntry(3.25520703125, v); }},
+        TemperatureMember{
+            "OffsetValueEntry", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.offsetValueEntry(-416.6665, v); }},
+        TemperatureMember{"QuickSet", 0x020000,
+                          [](TemperatureSettings& t, View& v) { return t.quickSet(10.0, v); },
+                          "a failed quick set shows the offset it tried to write"},
+        TemperatureMember{
+            "ScaleUp", 0x020000,
+            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Up, true, v); },
+            "a failed scale change shows the new scale, gain and offset"},
+        TemperatureMember{
+            "ScaleDown", 0x3C0000,
+            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Down, true, v); },
+            "a failed scale change shows the new scale, gain and offset"},
+        TemperatureMember{"Refresh", 0x020000,
+                          [](TemperatureSettings& t, View& v) { return t.refresh(v); }}),
+    [](const auto& info) { return std::string(info.param.name); });
