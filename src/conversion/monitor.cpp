@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 
 #include "board/board_link.h"
@@ -209,8 +210,11 @@ int setLineFrequency(Session& session, double hz, double* shown, std::uint32_t* 
     // Epsilon is the fraction f / word rate: only frequencies inside (0, word rate) have a
     // word; others would wrap around and a later monitor would show a different frequency.
     const int k = static_cast<int>(config & 0xF);
-    const double rate =
-        k == 0 ? 0.0 : 1000000.0 * static_cast<double>(session.xtal_speed) / (k * 1024.0);
+    // The oscillator entry is a decimal held as a float: its decimal value gives the rate
+    // (4.096 MHz and K = 1: exactly 4000 words per second).
+    const double mhz =
+        std::strtod(strprintf("%.7g", static_cast<double>(session.xtal_speed)).c_str(), nullptr);
+    const double rate = k == 0 ? 0.0 : 1000000.0 * mhz / (k * 1024.0);
     if (k == 0) {
         link.messages().show(msg::kLineFrequencyTitle, msg::kLineFrequencyNoRate);
         return -1;

@@ -40,11 +40,13 @@ TEST(Identification, PM7010AIsFoundWithoutReadingTheIdentificationWord) {
 TEST(Identification, AFailedReadIsNotRecognized) {
     struct Case {
         const char* variant;
-        int readsBeforeFailure;  // 0:15, then 65:0, then 5:11
+        // Reads that work; the board is then gone, so the exchange after the last of them
+        // fails: 0 the 0:15 read, 1 the 65:0 read, 2 its page restore, 3 that of 5:11.
+        int readsBeforeFailure;
     };
     const Case cases[] = {
-        {"PM7014-C1", 2},  // 5:11 fails: its word 0 would name the PM7017 Rev C1
-        {"PM7017-C1", 2}, {"PM7014-C", 1}, {"PM7014-C", 0}, {"PM7010A", 0},
+        {"PM7014-C1", 3},  // 5:11 fails: its word 0 would name the PM7017 Rev C1
+        {"PM7017-C1", 3}, {"PM7014-C1", 2}, {"PM7014-C", 1}, {"PM7014-C", 0}, {"PM7010A", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.variant) + " after " + std::to_string(c.readsBeforeFailure));

@@ -90,7 +90,7 @@ TEST_F(PanelTest, TemperatureWindowOpensByNameAndBehavesAsARadioPair) {
     app::TemperaturePanel panel(ctx);
     ASSERT_TRUE(QMetaObject::invokeMethod(&panel, "cbf_tempsettingwin"));
     EXPECT_TRUE(panel.isVisible());
-    EXPECT_EQ(child<QLineEdit>(panel, "TEMP_GAIN_VALUE")->text(), "0.40690087890625");
+    EXPECT_EQ(child<QLineEdit>(panel, "TEMP_GAIN_VALUE")->text(), "0.406900878906");
     EXPECT_EQ(child<QSpinBox>(panel, "TEMP_GAIN_WORD")->value(), 0x200000);
     auto* down = child<QCheckBox>(panel, "TEMP_SCALE_DOWN");
     auto* up = child<QCheckBox>(panel, "TEMP_SCALE_UP");

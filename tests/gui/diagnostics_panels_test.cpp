@@ -67,6 +67,7 @@ TEST(DebugPanel, SingleAccessCommandAndMenuCheckMark) {
     child<QPushButton>(panel, "DEBUG_READ")->click();
     EXPECT_EQ(child<QSpinBox>(panel, "DEBUG_READ_WORD")->value(), 0x00ABCD);
     EXPECT_FALSE(p.rig.messages.shown.empty());
+    p.rig.takeFrames();
 
     child<QSpinBox>(panel, "DEBUG_COMMAND")->setValue(0xA0);
     child<QPushButton>(panel, "DEBUG_SEND_COMMAND")->click();

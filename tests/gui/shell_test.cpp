@@ -104,7 +104,7 @@ TEST(Shell, DeviceLabelFollowsEveryIdentification) {
     s.connect();
     ASSERT_EQ(s.label("START_DEVICE_NAME"), "PM7014 Rev C1");
     // The last identification read (5:11) fails: its word 0 would name the PM7017 Rev C1.
-    s.rig.board.unplugAfterReads(3);  // board query, 0:15, 65:0
+    s.rig.board.unplugAfterReads(4);  // board query, 0:15, 65:0, 5:11 (its page restore fails)
     s.connect();
     EXPECT_EQ(s.rig.session.chip, 0);
     EXPECT_EQ(s.label("START_DEVICE_NAME"), "");
