@@ -197,19 +197,20 @@ int TemperatureSettings::scaleChange(ScaleBox box, bool set, View& view) {
                 refuse(why);
                 status = kStatusRefused;
             } else {
-                selection = up ? std::array<int, 3>{0, 1, 0} : std::array<int, 3>{1, 0, 0};
-                view.setScaleBoxes(selection[0] != 0, selection[1] != 0);
-                view.showGainValue(kDisplayScale / (kGainDivisor * g));
+                // Nothing is shown before the device took it: a failed write leaves the
+                // window on the words the device still holds.
                 std::uint32_t back = 0;
                 status = link_.writeRegister(kPage, kGainAddress, *newGain);
-                if (status == 0) status = readBack(kGainAddress, &back);
-                // Each value is shown again from its read-back word: the device holds the
-                // word's value, not the scaled number.
+                if (status == 0) {
+                    selection = up ? std::array<int, 3>{0, 1, 0} : std::array<int, 3>{1, 0, 0};
+                    status = readBack(kGainAddress, &back);
+                }
+                // Each value is shown from its read-back word: the device holds the word's
+                // value, not the scaled number.
                 if (status == 0) {
                     lastGainWord_ = back;
                     view.showGainWord(back);
                     view.showGainValue(gainValue(back));
-                    view.showOffsetValue(kDisplayScale * o);
                     status = link_.writeRegister(kPage, kOffsetAddress, *newOffset);
                 }
                 if (status == 0) status = readBack(kOffsetAddress, &back);

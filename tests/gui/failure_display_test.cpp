@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractSpinBox>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -71,10 +72,7 @@ void type(QWidget& w, const char* name, const QString& text) {
 }
 
 void click(QWidget& w, const char* name) {
-    if (auto* b = child<QPushButton>(w, name))
-        b->click();
-    else if (auto* c = child<QCheckBox>(w, name))
-        c->click();
+    if (auto* b = child<QAbstractButton>(w, name)) b->click();
 }
 
 struct Row {
@@ -85,7 +83,6 @@ struct Row {
     std::set<std::string> inputs;
     std::vector<std::pair<Fault, int>> faults;
     bool messageBox = true;  // the failure is said in a message box (not on the console)
-    const char* knownFault = nullptr;
 };
 
 std::unique_ptr<QWidget> calibration(test::PanelContext& p) {
@@ -108,8 +105,7 @@ const Row kRows[] = {
      [](auto&, QWidget& w) { type(w, "CAL_V1_AC_GAIN_HEX", "c00000"); },
      {},
      kWriteReadLost,
-     true,
-     "the edited word box keeps the word that was not written"},
+     true},
     {"CalibrationButton",
      calibration,
      [](auto&, QWidget& w) { click(w, "CAL_GAIN_V1"); },
@@ -128,36 +124,33 @@ const Row kRows[] = {
      [](auto&, QWidget& w) { type(w, "TEMP_GAIN_WORD", "40000"); },
      {},
      kWriteReadLost,
-     true,
-     "the edited box keeps the word that was not written"},
+     true},
     {"TemperatureOffsetWord",
      temperatureWindow,
      [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_WORD", "c00000"); },
      {},
      kWriteReadLost,
-     true,
-     "the edited box keeps the word that was not written"},
+     true},
     {"TemperatureGainValue",
      temperatureWindow,
      [](auto&, QWidget& w) { type(w, "TEMP_GAIN_VALUE", "3.25520703125"); },
      {},
      kWriteReadLost,
-     true,
-     "the edited box keeps the value that was not written"},
+     true},
     {"TemperatureOffsetValue",
      temperatureWindow,
      [](auto&, QWidget& w) { type(w, "TEMP_OFFSET_VALUE", "-416.6665"); },
      {},
      kWriteReadLost,
-     true,
-     "the edited box keeps the value that was not written"},
+     true},
     {"TemperatureScaleUp",
      temperatureWindow,
      [](auto&, QWidget& w) { click(w, "TEMP_SCALE_UP"); },
      {},
-     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::ReadFails, 2}, {Fault::BoardLost, 2}},
-     true,
-     "a failed scale change shows the new scale and gain"},
+     // A failed read-back after the gain write took effect is left out: the device is then
+     // on the new scale, and the boxes say so (a second change must not scale it again).
+     {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 2}},
+     true},
     {"TemperatureQuickSet",
      temperatureWindow,
      [](auto&, QWidget& w) {
@@ -166,8 +159,7 @@ const Row kRows[] = {
      },
      {"TEMP_QUICK_SET_VALUE"},
      {{Fault::ReadFails, 0}, {Fault::WriteFails, 0}, {Fault::BoardLost, 1}},
-     true,
-     "a failed quick set shows the offset it tried to write"},
+     true},
     {"TemperatureRefresh",
      temperatureWindow,
      [](test::PanelContext& p, QWidget& w) {
@@ -209,8 +201,7 @@ const Row kRows[] = {
      },
      {"DEBUG_ADDRESS", "DEBUG_WRITE_WORD", "DEBUG_COMMAND", "DEBUG_BULK_COUNT"},
      {{Fault::ReadFails, 0}, {Fault::BoardLost, 0}},
-     true,
-     "a failed read shows the word 0"},
+     true},
     {"EepromRead",
      [](test::PanelContext& p) -> std::unique_ptr<QWidget> {
          auto w = std::make_unique<app::EepromPanel>(p.ctx);
@@ -232,7 +223,6 @@ class FailureDisplay : public ::testing::TestWithParam<Row> {};
 
 TEST_P(FailureDisplay, FailedOperationLeavesTheDeviceValuesShown) {
     const Row& row = GetParam();
-    if (row.knownFault) GTEST_SKIP() << "fault: " << row.knownFault;
     for (const auto& [fault, skip] : row.faults) {
         SCOPED_TRACE(std::string(test::faultName(fault)) + " at " + std::to_string(skip));
         test::PanelContext p;

@@ -94,8 +94,8 @@ TEST_F(TemperatureTest, UpScaleMultipliesTheGainAndRaisesTheOffset) {
     EXPECT_EQ(view.gainWord, reg(22));
     EXPECT_EQ(view.offsetWord, reg(23));
     EXPECT_EQ(view.log,
-              (std::vector<std::string>{"boxes", "gain_value", "gain_word", "gain_value",
-                                        "offset_value", "offset_word", "offset_value", "boxes"}));
+              (std::vector<std::string>{"gain_word", "gain_value", "offset_word", "offset_value",
+                                        "boxes"}));
     EXPECT_TRUE(view.up);
     EXPECT_FALSE(view.down);
 
@@ -244,14 +244,12 @@ struct TemperatureMember {
     const char* name;
     std::uint32_t gainWord;  // gain register before (decides the scale in force)
     std::function<int(TemperatureSettings&, View&)> run;
-    const char* knownFault = nullptr;
 };
 
 class TemperatureFailures : public ::testing::TestWithParam<TemperatureMember> {};
 
 TEST_P(TemperatureFailures, EndAtTheFailureAndShowOnlyDeviceValues) {
     const auto& member = GetParam();
-    if (member.knownFault) GTEST_SKIP() << "fault: " << member.knownFault;
     std::unique_ptr<TemperatureSettings> settings;
     RecordingView view;
     bool upBefore = false;
@@ -304,16 +302,13 @@ INSTANTIATE_TEST_SUITE_P(
             "OffsetValueEntry", 0x020000,
             [](TemperatureSettings& t, View& v) { return t.offsetValueEntry(-416.6665, v); }},
         TemperatureMember{"QuickSet", 0x020000,
-                          [](TemperatureSettings& t, View& v) { return t.quickSet(10.0, v); },
-                          "a failed quick set shows the offset it tried to write"},
+                          [](TemperatureSettings& t, View& v) { return t.quickSet(10.0, v); }},
         TemperatureMember{
             "ScaleUp", 0x020000,
-            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Up, true, v); },
-            "a failed scale change shows the new scale, gain and offset"},
+            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Up, true, v); }},
         TemperatureMember{
             "ScaleDown", 0x3C0000,
-            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Down, true, v); },
-            "a failed scale change shows the new scale, gain and offset"},
+            [](TemperatureSettings& t, View& v) { return t.scaleChange(ScaleBox::Down, true, v); }},
         TemperatureMember{"Refresh", 0x020000,
                           [](TemperatureSettings& t, View& v) { return t.refresh(v); }}),
     [](const auto& info) { return std::string(info.param.name); });
