@@ -11,6 +11,22 @@ namespace evkit::cli {
 
 namespace {
 
+// A USB string as a line of output: control characters, quotes, backslashes and bytes
+// outside printable ASCII are written as \xHH, so a device cannot forge or break lines.
+std::string escapeUsbString(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 EVKIT_CLI_COMMAND(CommandSpec{
     "usb", "USB devices: 'usb list' shows every attached device with its ID and product", 1, false,
     [](CLI::App& app) -> Runner {
@@ -40,9 +56,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 std::snprintf(where, sizeof where, "%03d:%03d", d.bus, d.address);
                 std::string text = std::string(where) + " " + formatUsbId(d.id);
                 if (!d.problem.empty())
-                    text += " (product string unreadable: " + d.problem + ")";
+                    text += " (product string unreadable: " + escapeUsbString(d.problem) + ")";
                 else
-                    text += " \"" + d.product + "\"";
+                    text += " \"" + escapeUsbString(d.product) + "\"";
                 if (setting.id && *setting.id == d.id) text += " board";
                 ctx.print("device", text);
             }

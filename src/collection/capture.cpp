@@ -90,6 +90,9 @@ int DataCollection::captureFromBoard(int samples) {
         return kStatusBadSampleCount;
     }
 
+    // A stop asked for before this block (between averaged blocks) ends the run here.
+    if (session.link.pump().cancelRequested()) return kStatusCancelled;
+
     job_.channel1 = channel1;
     job_.channel2 = channel2;
     job_.noisemgmt_off = static_cast<std::uint8_t>(settings.noisemgmt_off & 0xFF);
@@ -160,6 +163,7 @@ int DataCollection::Rcv_Pac(BoardLink& link) {
                                   (state & kRxOverrun) ? msg::kQueueOverrun : msg::kQueueStatus);
                 return fail(s);
             }
+            if (link.collectionCancelled()) return fail(kStatusCancelled);
             if (clock.now() - t0 > kPacketTimeoutSeconds) {
                 link.deferMessage(evkit::msg::kErrorTitle, msg::kTimedOut);
                 return fail(kStatusTimedOut);
@@ -225,13 +229,20 @@ int DataCollection::readSampleRate() {
     return 0;
 }
 
-void DataCollection::waitSecondsDelay() {
-    if (session.port_number == kPortDisk || settings.seconds_delay <= 0) return;
-    session.link.processEvents();
+int DataCollection::waitSecondsDelay() {
+    if (session.port_number == kPortDisk || settings.seconds_delay <= 0) return 0;
+    BoardLink& link = session.link;
+    link.processEvents();
+    // In short steps, so that a stop request ends the wait at once.
+    constexpr int kStepsPerSecond = 20;
     for (int i = 0; i < settings.seconds_delay; ++i) {
-        session.link.clock().delay(1.0);
-        session.link.processEvents();
+        for (int step = 0; step < kStepsPerSecond; ++step) {
+            if (link.pump().cancelRequested()) return kStatusCancelled;
+            link.clock().delay(1.0 / kStepsPerSecond);
+        }
+        link.processEvents();
     }
+    return link.pump().cancelRequested() ? kStatusCancelled : 0;
 }
 
 int DataCollection::afterAnalysis() {
@@ -248,8 +259,15 @@ int DataCollection::collectSequence(const std::function<int()>& acquireAndAnalys
         if (const int s = readSampleRate(); s != 0) return s;
     }
     if (acquireAndAnalyse) {
-        waitSecondsDelay();
-        if (const int s = acquireAndAnalyse(); s != 0) return s;
+        int s = waitSecondsDelay();
+        if (s == 0) s = acquireAndAnalyse();
+        if (s == kStatusCancelled && !disk) {
+            // Stopped by the user: the device still gets its commands after the analysis,
+            // so it is left at rest (and the board's stream halted).
+            const int after = afterAnalysis();
+            return after != 0 ? after : s;
+        }
+        if (s != 0) return s;
     }
     if (!disk) return afterAnalysis();
     return 0;
@@ -288,16 +306,16 @@ void DataCollection::clearOnOpen() {
     buffers.convertSampleData();
 }
 
-bool DataCollection::writeCaptureFile(const std::string& path) const {
+bool DataCollection::writeCaptureFile(const std::string& path, std::string* error) const {
     return write_capture_file(path, session.part, session.fs, settings.samples, session.range,
-                              blockCodes());
+                              blockCodes(), error);
 }
 
-bool DataCollection::writeSampleExport(const std::string& path) const {
+bool DataCollection::writeSampleExport(const std::string& path, std::string* error) const {
     const auto n = static_cast<std::size_t>(blockLength(settings.samples));
-    return write_sample_export(path, settings.samples,
-                               std::span<const std::int32_t>(buffers.channel1_data).first(n),
-                               std::span<const std::int32_t>(buffers.channel2_data).first(n));
+    return write_sample_export(
+        path, settings.samples, std::span<const std::int32_t>(buffers.channel1_data).first(n),
+        std::span<const std::int32_t>(buffers.channel2_data).first(n), error);
 }
 
 }  // namespace evkit::collection

@@ -99,6 +99,8 @@ class DataCollection {
 
     // One block. port 6 (kPortUsb): capture `samples` per channel from the board; port 5
     // (kPortDisk): read session.input_file; any other port: nothing, returns 0.
+    // A board capture ends with kStatusCancelled when the event pump reports a stop request
+    // (before it starts or while it waits for packets).
     // Returns 0; the Fun_USB status (1 when the board was lost); the worker's status (-1 on
     // time-out, else the failing transport status); kStatusBadSampleCount; or
     // kStatusFileError. On any failure the buffers, fs, part, samples and range are as they
@@ -112,7 +114,9 @@ class DataCollection {
     //   claim the board; outside disk mode read the clock divider into fs; wait
     //   seconds_delay; run `acquireAndAnalyse` (collect_data + the analysis, or the FFT's
     //   averaged captures); outside disk mode send 0xA0 and write 0:15 with 0x900000.
-    // Returns 0 or the status of the first failing step (later steps are skipped).
+    // Returns 0 or the status of the first failing step (later steps are skipped). A stop
+    // request (the pump's cancel: stop button, Ctrl-C) ends the delay or the capture at once;
+    // the commands after the analysis are still sent and kStatusCancelled is returned.
     int collectSequence(const std::function<int()>& acquireAndAnalyse);
 
     // The steps of collectSequence, for callers that arrange their own sequence:
@@ -120,8 +124,9 @@ class DataCollection {
     // msg::kClockDividerZero and returns kStatusNoClockDivider (fs unchanged).
     int readSampleRate();
     // Outside disk mode, waits settings.seconds_delay seconds through the session's clock,
-    // processing events after each second.
-    void waitSecondsDelay();
+    // processing events after each second. Returns 0, or kStatusCancelled as soon as the
+    // event pump reports a stop request.
+    int waitSecondsDelay();
     // Outside disk mode: device command 0xA0, then status register 0:15 = 0x900000.
     int afterAnalysis();
 
@@ -138,8 +143,8 @@ class DataCollection {
     std::span<const std::int32_t> blockCodes() const;
 
     // Writers over the current state.
-    bool writeCaptureFile(const std::string& path) const;
-    bool writeSampleExport(const std::string& path) const;
+    bool writeCaptureFile(const std::string& path, std::string* error = nullptr) const;
+    bool writeSampleExport(const std::string& path, std::string* error = nullptr) const;
 
     // The reception worker (run by BoardLink on its worker thread for command 248).
     int Rcv_Pac(BoardLink& link);
