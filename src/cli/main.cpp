@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
                    "virtual board only, repeatable: a fault KIND@N armed at the N-th transport "
                    "operation (every operation counts, from 1); KIND: " +
                        sim::faultKindList())
+        ->allow_extra_args(false)  // one KIND@N per --fault; the command follows
         ->check([](const std::string& text) {
             std::string why;
             return sim::parseFault(text, &why) ? std::string() : why;

@@ -76,7 +76,7 @@ TEST(ParseInteger, SixteenHexDigitsBeyondTheRangeAreRefusedNotWrapped) {
     EXPECT_FALSE(parseInteger("0x8000000000000000"));
     EXPECT_FALSE(parseInteger("-0x8000000000000000"));
     EXPECT_EQ(parseInteger("0x7fffffffffffffff"), INT64_MAX);
-    EXPECT_EQ(parseInteger("-9223372036854775807"), -INT64_MAX);
+    EXPECT_EQ(parseInteger("-0x7fffffffffffffff"), -INT64_MAX);
     EXPECT_EQ(parseInteger("9999999999999999"), 9999999999999999LL);
 }
 

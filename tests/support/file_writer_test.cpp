@@ -145,7 +145,7 @@ TEST(AtomicFiles, EveryWriterOnAFullDiskKeepsTheOldFile) {
         put(target, kOld);
         bool ok = true;
         {
-            FileSizeLimit limit(64);
+            FileSizeLimit limit(32);
             ok = w.write(target);
         }
         EXPECT_FALSE(ok) << w.name;
@@ -153,7 +153,7 @@ TEST(AtomicFiles, EveryWriterOnAFullDiskKeepsTheOldFile) {
         EXPECT_EQ(entries(dir), std::vector<std::string>{"out.txt"}) << w.name;
         // Without the limit the same writer replaces the file.
         EXPECT_TRUE(w.write(target)) << w.name;
-        EXPECT_GT(slurp(target).size(), 64u) << w.name;
+        EXPECT_GT(slurp(target).size(), 32u) << w.name;
         EXPECT_EQ(entries(dir), std::vector<std::string>{"out.txt"}) << w.name;
     }
 }
