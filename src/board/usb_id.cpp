@@ -126,4 +126,18 @@ std::string usbIdHowTo() {
            ". 'evkit714-cli usb list' shows the IDs of the attached USB devices.";
 }
 
+std::string escapeUsbString(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 }  // namespace evkit

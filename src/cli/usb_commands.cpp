@@ -11,22 +11,6 @@ namespace evkit::cli {
 
 namespace {
 
-// A USB string as a line of output: control characters, quotes, backslashes and bytes
-// outside printable ASCII are written as \xHH, so a device cannot forge or break lines.
-std::string escapeUsbString(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            out += hex;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
 EVKIT_CLI_COMMAND(CommandSpec{
     "usb", "USB devices: 'usb list' shows every attached device with its ID and product", 1, false,
     [](CLI::App& app) -> Runner {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "board/connection.h"
+#include "board/usb_id.h"
 #include "calibration/calibration.h"
 #include "registers/register_file.h"
 #include "registers/word.h"
@@ -90,6 +91,12 @@ TEST(RegisterFile, DecimalOnly) {
     ASSERT_TRUE(w);
     EXPECT_EQ((*w)[0], 16u);
     EXPECT_EQ((*w)[1], 0xFFFFFFu);
+}
+
+TEST(UsbStrings, ControlCharactersAreEscapedForTheListing) {
+    EXPECT_EQ(escapeUsbString("EVKIT714 Board"), "EVKIT714 Board");
+    EXPECT_EQ(escapeUsbString("a\nboard=forged\r\x1b[2J"), "a\\x0aboard=forged\\x0d\\x1b[2J");
+    EXPECT_EQ(escapeUsbString("q\"\\\xff"), "q\\x22\\x5c\\xff");
 }
 
 }  // namespace

@@ -290,8 +290,10 @@ struct Interrupted {
 
 // Starts the program (real time), waits until `marker` appears on stderr (the trace), sends
 // SIGINT and measures how long the program takes to end.
+// With `input`, that text is written to its standard input, which then stays open.
 Interrupted interruptAt(const std::vector<std::string>& args, const std::string& marker,
-                        bool keepStdinOpen = false) {
+                        const std::string& input = "") {
+    const bool keepStdinOpen = !input.empty();
     Interrupted result;
     int errPipe[2], outPipe[2], inPipe[2];
     if (pipe(errPipe) != 0 || pipe(outPipe) != 0 || pipe(inPipe) != 0) return result;
@@ -315,6 +317,7 @@ Interrupted interruptAt(const std::vector<std::string>& args, const std::string&
     close(outPipe[1]);
     close(inPipe[0]);
     if (!keepStdinOpen) close(inPipe[1]);
+    if (keepStdinOpen && write(inPipe[1], input.data(), input.size()) < 0) return result;
     fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
     fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
     const auto drain = [&] {
@@ -353,7 +356,8 @@ Interrupted interruptAt(const std::vector<std::string>& args, const std::string&
     if (keepStdinOpen) close(inPipe[1]);
     close(errPipe[0]);
     close(outPipe[0]);
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    // An exit status, not death by a signal (which a shell would also show as 128 + N).
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1000 + WTERMSIG(wstatus);
     return result;
 }
 
@@ -418,7 +422,7 @@ TEST(CliInterrupt, CtrlCEndsLongWorkPromptlyWithTheBoardAtRest) {
 }
 
 TEST(CliInterrupt, CtrlCEndsABatchWaitingForInput) {
-    const auto r = interruptAt({"--board", "sim", "--trace", "batch"}, "", true);
+    const auto r = interruptAt({"--board", "sim", "--trace", "batch"}, "< ", "read 0:0\n");
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_LE(r.seconds, 0.5);
 }
