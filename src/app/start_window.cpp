@@ -288,6 +288,7 @@ void StartWindow::cbfUSB() {
     product_->setText(QString::fromStdString(ctx_.session.DeviceString));
     setHint(kHintUsb);
 
+    BoardSequence identification(link);  // a lost board is said once
     const auto ids = query_board_id(link);
     boardId_[2]->setText(QString::fromLatin1(ids[2].c_str()));
     boardId_[1]->setText(QString::fromLatin1(ids[1].c_str()));

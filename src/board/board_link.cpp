@@ -39,7 +39,11 @@ int BoardLink::writeFrame(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std
     return status;
 }
 
-void BoardLink::reportConnectionLost() {
+void BoardLink::reportConnectionLost(int status) {
+    if (sequenceDepth_ > 0) {
+        if (sequenceLost_ != 0) return;  // said already
+        sequenceLost_ = status != 0 ? status : kF32xDeviceNotFound;
+    }
     messages_.show(msg::kErrorTitle, msg::kConnectionLost);
     if (onConnectionLost) onConnectionLost();
 }
@@ -47,12 +51,14 @@ void BoardLink::reportConnectionLost() {
 int BoardLink::Fun_USB(std::int32_t code, int d1, int d2, int d3, int width,
                        std::int32_t* result) {
     if (insideEventProcessing()) return refuseBusy();
+    // The board was found gone earlier in this sequence: said once already.
+    if (sequenceLost_ != 0) return sequenceLost_;
     int poolStatus = 0;
 
     // 1. Flush; a failure here means the board is gone.
     int status = transport_->FlushBuffers(cyHandle);
     if (status != 0) {
-        reportConnectionLost();
+        reportConnectionLost(status);
         return status;
     }
 
@@ -129,9 +135,14 @@ int BoardLink::collectData(int d1, int d2, int d3) {
         messages_.show(msg::kErrorTitle, e.what());
         return e.code().value() != 0 ? e.code().value() : kF32xIoFailed;
     }
-    // Wait for the worker while keeping the user interface alive.
-    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+    // Wait for the worker while keeping the user interface alive; a stop request (stop
+    // button, Ctrl-C) is passed on to the worker.
+    collectionCancel_ = false;
+    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
         processEvents();
+        if (pump_.cancelRequested()) collectionCancel_ = true;
+    }
+    collectionCancel_ = false;
     const int workerResult = done.get();
     (void)workerResult;  // the worker's own result is not consulted; Rcv_Pac_Ret is
     flushDeferred();
@@ -151,7 +162,7 @@ int BoardLink::measure(int d1, int d2, int d3, std::int32_t* result) {
         status = transport_->GetNumDevices(&devices);
         if (status == 0 && devices == 0) status = kF32xDeviceNotFound;
         if (status != 0) {
-            reportConnectionLost();
+            reportConnectionLost(status);
             return status;
         }
         std::uint32_t bytes = 0, state = 0;

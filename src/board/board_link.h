@@ -86,8 +86,10 @@ public:
     // USB menu check mark.
     std::function<void()> onConnectionLost;
 
-    // Shows the lost-connection message and notifies onConnectionLost.
-    void reportConnectionLost();
+    // Shows the lost-connection message and notifies onConnectionLost. Inside a
+    // BoardSequence the loss is said only this once: the sequence's later commands fail at
+    // once with `status` and without a message.
+    void reportConnectionLost(int status = kF32xDeviceNotFound);
     // From the worker thread: queue a message / a lost connection, shown by the thread that
     // waits for the worker once it has finished.
     void deferMessage(std::string title, std::string text);
@@ -108,6 +110,18 @@ public:
     // Shows the busy message and returns kStatusBusy.
     int refuseBusy();
 
+    // True once the user asked (through the pump) to stop the data collection now running;
+    // the reception worker polls it and ends without a message.
+    bool collectionCancelled() const { return collectionCancel_.load(); }
+
+    // Multi-command sequences (refreshes, identification, register files): see BoardSequence.
+    void beginSequence() { ++sequenceDepth_; }
+    void endSequence() {
+        if (--sequenceDepth_ == 0) sequenceLost_ = 0;
+    }
+    // The status of the lost connection that ended the current sequence, 0 while none.
+    int sequenceLost() const { return sequenceLost_; }
+
 private:
     int collectData(int d1, int d2, int d3);
     int measure(int d1, int d2, int d3, std::int32_t* result);
@@ -124,6 +138,25 @@ private:
     std::mutex deferredMutex_;
     std::vector<std::pair<std::string, std::string>> deferredMessages_;
     bool deferredLost_ = false;
+    std::atomic<bool> collectionCancel_{false};
+    int sequenceDepth_ = 0;
+    int sequenceLost_ = 0;
+};
+
+// A sequence of board commands that belong together (a window's refresh, identification,
+// a register file). Once the board is found gone, the lost connection is said once and every
+// later command of the sequence fails at once with the same status, without a message.
+class BoardSequence {
+public:
+    explicit BoardSequence(BoardLink& link) : link_(link) { link_.beginSequence(); }
+    ~BoardSequence() { link_.endSequence(); }
+    BoardSequence(const BoardSequence&) = delete;
+    BoardSequence& operator=(const BoardSequence&) = delete;
+    // True once the board was lost during the sequence.
+    bool lost() const { return link_.sequenceLost() != 0; }
+
+private:
+    BoardLink& link_;
 };
 
 // RAII claim of the board for a long operation.

@@ -37,25 +37,32 @@ int open_board(BoardLink& link, std::string* deviceString) {
     return 0;
 }
 
-std::array<std::string, 3> query_board_id(BoardLink& link) {
+std::array<std::string, 3> query_board_id(BoardLink& link, int* status) {
     std::int32_t word = 0;
-    if (link.Fun_USB(245, 0, 0, 0, 24, &word) != 0) word = 0;
+    const int s = link.Fun_USB(245, 0, 0, 0, 24, &word);
+    if (status) *status = s;
+    if (s != 0) word = 0;
     const char bytes[4] = {static_cast<char>(word & 0xFF), static_cast<char>((word >> 8) & 0xFF),
                            static_cast<char>((word >> 16) & 0xFF), 0};
     return {std::string(bytes + 0), std::string(bytes + 1), std::string(bytes + 2)};
 }
 
 DeviceIdentity autodetect_device(BoardLink& link) {
+    BoardSequence sequence(link);  // a lost board is said once
     Messages& messages = link.messages();
     DeviceIdentity id;
     // A failed read identifies nothing: its placeholder word 0 would otherwise read as a
     // real identification (register 5:11 = 0 is the PM7017 Rev C1).
+    const auto failed = [&id](int s) {
+        if (s != 0 && id.status == 0) id.status = s;
+        return s != 0;
+    };
     const auto unrecognized = [&] {
         messages.show(msg::kNoteTitle, msg::kNotRecognized);
         return id;
     };
     std::int32_t status = 0;
-    if (link.readRegister(0, 15, &status) != 0) return unrecognized();
+    if (failed(link.readRegister(0, 15, &status))) return unrecognized();
     if (status & 0x300) {
         id.chip = 10;
         id.name = "PM7010A";
@@ -63,7 +70,7 @@ DeviceIdentity autodetect_device(BoardLink& link) {
         return id;
     }
     std::int32_t word = 0;
-    if (link.readRegister(65, 0, &word, 32) != 0) return unrecognized();
+    if (failed(link.readRegister(65, 0, &word, 32))) return unrecognized();
     const auto detected = [&](int chip, const char* label, const char* text,
                               const char* name = nullptr) {
         id.chip = chip;
@@ -92,7 +99,7 @@ DeviceIdentity autodetect_device(BoardLink& link) {
         case 0x50D76050: detected(14, "PM7014 Rev C", nullptr); break;
         case 0x50D75BA0: {
             std::int32_t revision = 0;
-            if (link.readRegister(5, 11, &revision) != 0) return unrecognized();
+            if (failed(link.readRegister(5, 11, &revision))) return unrecognized();
             if (revision == 0)
                 detected(17, "PM7017 Rev C1", nullptr);
             else if (revision == 0x800)

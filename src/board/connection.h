@@ -28,6 +28,7 @@ struct DeviceIdentity {
     // label of an earlier board stays.
     std::string label;
     std::string name = "unknown";  // variant and revision found, for reports ("PM7014 Rev C")
+    int status = 0;  // status of the first identification read that failed (0: all read)
 };
 
 // Counts boards, reads the product string of the last one, opens it and sets the time-outs
@@ -36,7 +37,8 @@ int open_board(BoardLink& link, std::string* deviceString);
 
 // Board query 245: the three identification strings, in label order 1, 2, 3 (each the text
 // that starts at b0, b1 and b2 of the answer and ends at the first zero byte).
-std::array<std::string, 3> query_board_id(BoardLink& link);
+// `status` (when given) receives the status of the query (0 on success).
+std::array<std::string, 3> query_board_id(BoardLink& link, int* status = nullptr);
 
 // Reads the identification registers and shows the identification messages.
 DeviceIdentity autodetect_device(BoardLink& link);

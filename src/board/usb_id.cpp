@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "support/text_input.h"
+
 namespace evkit {
 
 namespace {
@@ -89,10 +91,20 @@ UsbIdSetting resolveUsbId(const std::string& optionText) {
         return take(env, kUsbIdEnvironment);
     const std::string path = usbIdConfigPath();
     if (path.empty()) return setting;
+    if (!unreadableFileReason(path).empty()) return setting;
     std::ifstream file(path);
     if (!file) return setting;
     std::string line;
-    while (std::getline(file, line)) {
+    // Bounded: a file that never ends cannot hold the program.
+    for (LineRead got; (got = readLine(file, line)) != LineRead::kEnd;) {
+        if (got != LineRead::kLine) {
+            setting.source = path;
+            setting.problem = "The file " + path +
+                              " is not a USB ID file (unreadable or a line "
+                              "longer than " +
+                              std::to_string(kMaxTextLine) + " bytes).";
+            return setting;
+        }
         line = trim(line.substr(0, line.find('#')));
         if (line.empty()) continue;
         if (const auto eq = line.find('='); eq != std::string::npos) {
@@ -112,6 +124,20 @@ std::string usbIdHowTo() {
            kUsbIdEnvironment + ", or on one line of the file " +
            (path.empty() ? std::string("evkit714/usb-id in your configuration directory") : path) +
            ". 'evkit714-cli usb list' shows the IDs of the attached USB devices.";
+}
+
+std::string escapeUsbString(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
 }
 
 }  // namespace evkit

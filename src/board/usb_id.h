@@ -40,4 +40,9 @@ UsbIdSetting resolveUsbId(const std::string& optionText);
 // What to tell a user who has no ID configured: the three ways of setting one.
 std::string usbIdHowTo();
 
+// A string from a USB device (product, manufacturer) as one line of output: control
+// characters, quotes, backslashes and bytes outside printable ASCII become \xHH, so a device
+// cannot break or forge lines.
+std::string escapeUsbString(const std::string& text);
+
 }  // namespace evkit

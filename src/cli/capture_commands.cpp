@@ -1,5 +1,6 @@
 // Sample capture from the board and offline analysis of capture files.
 #include <CLI/CLI.hpp>
+#include <limits>
 #include <memory>
 
 #include "cli/analysis_registry.h"
@@ -17,11 +18,6 @@ using collection::DataCollection;
 
 std::string six(double v) {
     return strprintf("%f", v);
-}
-
-int cannotWrite(CliContext& ctx, const std::string& path) {
-    ctx.messages.show(msg::kErrorTitle, "Unable to write the file \"" + path + "\".");
-    return kExitFailure;
 }
 
 struct CaptureOptions {
@@ -71,9 +67,11 @@ EVKIT_CLI_COMMAND(CommandSpec{
             ctx.print("channel2", data.buttonlabel2);
             ctx.print("MAXIMUM", six(time.maximum));
             ctx.print("MINIMUM", six(time.minimum));
-            if (!o->out.empty() && !data.writeCaptureFile(o->out)) return cannotWrite(ctx, o->out);
-            if (!o->exportFile.empty() && !data.writeSampleExport(o->exportFile))
-                return cannotWrite(ctx, o->exportFile);
+            std::string why;
+            if (!o->out.empty() && !data.writeCaptureFile(o->out, &why))
+                return ctx.cannotWrite(o->out, why);
+            if (!o->exportFile.empty() && !data.writeSampleExport(o->exportFile, &why))
+                return ctx.cannotWrite(o->exportFile, why);
             return static_cast<int>(kExitOk);
         };
     }});
@@ -97,7 +95,8 @@ struct HistOptions {
 EVKIT_CLI_ANALYSIS(AnalysisSpec{
     "hist", "statistics and code histogram", [](CLI::App& app) -> AnalysisRunner {
         auto o = std::make_shared<HistOptions>();
-        app.add_option("--bin-width", o->binWidth, "histogram bin width in codes (default 256)");
+        app.add_option("--bin-width", o->binWidth, "histogram bin width in codes (default 256)")
+            ->check(CLI::Range(1, std::numeric_limits<int>::max()));
         app.add_option("--hist-out", o->out, "write the histogram file (.hit)");
         return [o](CliContext& ctx, DataCollection& data) {
             const auto r = collection::hist_test(data.block(), o->binWidth);
@@ -111,9 +110,10 @@ EVKIT_CLI_ANALYSIS(AnalysisSpec{
                 return static_cast<int>(kExitFailure);
             }
             ctx.print("bins", std::to_string(r.bins()));
-            if (!o->out.empty() &&
-                !collection::write_hit_file(o->out, ctx.session.part, data.settings.samples, r))
-                return cannotWrite(ctx, o->out);
+            std::string why;
+            if (!o->out.empty() && !collection::write_hit_file(o->out, ctx.session.part,
+                                                               data.settings.samples, r, &why))
+                return ctx.cannotWrite(o->out, why);
             return static_cast<int>(kExitOk);
         };
     }});
@@ -130,12 +130,27 @@ EVKIT_CLI_COMMAND(CommandSpec{
         auto o = std::make_shared<AnalyzeOptions>();
         std::vector<std::string> names;
         auto runners = std::make_shared<std::vector<std::pair<std::string, AnalysisRunner>>>();
+        // The options each analysis declares: an option of another analysis than the one
+        // chosen asks for something that will not be produced.
+        std::vector<std::pair<std::string, std::vector<const CLI::Option*>>> owned;
         for (const auto& a : analyses()) {
             names.push_back(a.name);
+            const std::size_t before = app.get_options().size();
             runners->emplace_back(a.name, a.define(app));
+            const auto all = app.get_options();
+            owned.emplace_back(a.name,
+                               std::vector<const CLI::Option*>(
+                                   all.begin() + static_cast<std::ptrdiff_t>(before), all.end()));
         }
         app.add_option("FILE", o->file, "capture file")->required();
         app.add_option("--test", o->test, "analysis")->required()->check(CLI::IsMember(names));
+        app.parse_complete_callback([o, owned] {
+            for (const auto& [name, options] : owned)
+                for (const CLI::Option* opt : options)
+                    if (name != o->test && opt->count() > 0)
+                        throw CLI::ValidationError(opt->get_name() + " belongs to --test " + name +
+                                                   ", not --test " + o->test);
+        });
         return [o, runners](CliContext& ctx) {
             DataCollection data(ctx.session);
             ctx.session.input_file = o->file;

@@ -11,6 +11,7 @@
 #include "board/session.h"
 #include "support/clock.h"
 #include "support/console.h"
+#include "support/file_writer.h"
 #include "support/messages.h"
 #include "support/pump.h"
 
@@ -20,7 +21,8 @@ class App;
 
 namespace evkit::cli {
 
-enum ExitStatus : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+// 130: ended by Ctrl-C (SIGINT), as shells report a program killed by that signal.
+enum ExitStatus : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2, kExitInterrupted = 130 };
 
 struct CliContext {
     Session& session;
@@ -28,7 +30,7 @@ struct CliContext {
     Messages& messages;
     Console& console;
     Clock& clock;
-    NullPump& pump;
+    NullPump& pump;  // its cancel flag is set by Ctrl-C
     bool boardOpen = false;
     bool identified = false;
 
@@ -48,6 +50,12 @@ struct CliContext {
     int usage(const std::string& text) const {
         std::fprintf(stderr, "error: %s\n", text.c_str());
         return kExitUsage;
+    }
+    // A requested output file that could not be written (the old file, if any, is kept):
+    // the message with the reason, exit status 1.
+    int cannotWrite(const std::string& path, const std::string& why) const {
+        messages.show("Error Message", fileWriteErrorText(path, why));
+        return kExitFailure;
     }
     // Maps a board status to the exit status (the message has been shown already).
     static int fromStatus(int status) { return status == 0 ? kExitOk : kExitFailure; }

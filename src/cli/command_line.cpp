@@ -7,6 +7,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "support/text_input.h"
+
 namespace evkit::cli {
 
 int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCommand>& out) {
@@ -57,23 +59,46 @@ int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCo
 
 int runCommands(CliContext& ctx, std::vector<ParsedCommand>& commands) {
     for (auto& c : commands) {
+        if (ctx.pump.cancelRequested()) return kExitInterrupted;
         if (c.entry->needsBoard) {
             if (int s = ctx.openBoard()) return CliContext::fromStatus(s);
         }
         const int status = c.run(ctx);
         std::fflush(stdout);
+        // Whatever the command made of it, an interrupted command ends the run.
+        if (ctx.pump.cancelRequested()) return kExitInterrupted;
         if (status != kExitOk) return status;
     }
     return kExitOk;
 }
 
-std::vector<std::string> splitBatchLine(const std::string& line) {
-    std::vector<std::string> words;
-    std::string text = line.substr(0, line.find('#'));
-    std::istringstream in(text);
-    std::string w;
-    while (in >> w) words.push_back(w);
-    return words;
+bool splitBatchLine(const std::string& line, std::vector<std::string>& words, std::string* error) {
+    words.clear();
+    const auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    };
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && blank(line[i])) ++i;
+        if (i == line.size() || line[i] == '#') break;  // '#' at the start of a word
+        std::string word;
+        while (i < line.size() && !blank(line[i])) {
+            const char c = line[i++];
+            if (c != '"' && c != '\'') {
+                word.push_back(c);
+                continue;
+            }
+            const std::size_t close = line.find(c, i);
+            if (close == std::string::npos) {
+                if (error) *error = std::string("unterminated ") + c + " quote";
+                return false;
+            }
+            word.append(line, i, close - i);
+            i = close + 1;
+        }
+        words.push_back(std::move(word));
+    }
+    return true;
 }
 
 namespace {
@@ -86,16 +111,38 @@ EVKIT_CLI_COMMAND(CommandSpec{
         return [file](CliContext& ctx) {
             std::ifstream stream;
             std::istream* in = &std::cin;
+            std::string name = "standard input";
             if (!file->empty() && *file != "-") {
-                stream.open(*file);
-                if (!stream) return ctx.usage("cannot open batch file '" + *file + "'");
+                name = "the batch file \"" + *file + "\"";
+                std::string why = unreadableFileReason(*file);
+                if (why.empty()) {
+                    stream.open(*file, std::ios::binary);
+                    if (!stream) why = "cannot be opened";
+                }
+                if (!why.empty()) {
+                    ctx.messages.show("Error Message", "Cannot read " + name + ": " + why + ".");
+                    return static_cast<int>(kExitFailure);
+                }
                 in = &stream;
             }
             std::string line;
             int number = 0;
-            while (std::getline(*in, line)) {
+            for (;;) {
+                const LineRead got = readLine(*in, line);
+                if (got == LineRead::kEnd) break;
                 ++number;
-                const auto words = splitBatchLine(line);
+                if (got == LineRead::kError) {
+                    ctx.messages.show("Error Message", "Cannot read " + name + " (line " +
+                                                           std::to_string(number) + ").");
+                    return static_cast<int>(kExitFailure);
+                }
+                if (got == LineRead::kTooLong)
+                    return ctx.usage("batch line " + std::to_string(number) + " is longer than " +
+                                     std::to_string(kMaxTextLine) + " bytes");
+                std::vector<std::string> words;
+                std::string why;
+                if (!splitBatchLine(line, words, &why))
+                    return ctx.usage("batch line " + std::to_string(number) + ": " + why);
                 if (words.empty()) continue;
                 std::vector<ParsedCommand> parsed;
                 if (parseCommandLine(words, parsed) != kExitOk) {
@@ -108,7 +155,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
                                          ": batch files cannot run other batch files");
                 if (int s = runCommands(ctx, parsed); s != kExitOk) {
                     std::fprintf(stderr, "error: batch stopped at line %d\n", number);
-                    return s == kExitUsage ? s : static_cast<int>(kExitFailure);
+                    return s == kExitUsage || s == kExitInterrupted
+                               ? s
+                               : static_cast<int>(kExitFailure);
                 }
             }
             return static_cast<int>(kExitOk);

@@ -18,7 +18,10 @@ struct ParsedCommand {
 int parseCommandLine(const std::vector<std::string>& words, std::vector<ParsedCommand>& out);
 // Runs parsed commands in order; stops at the first failure and returns its exit status.
 int runCommands(CliContext& ctx, std::vector<ParsedCommand>& commands);
-// Splits one line of a batch file into words (whitespace; '#' starts a comment).
-std::vector<std::string> splitBatchLine(const std::string& line);
+// Splits one line of a batch file into words: blanks separate words, "..." or '...' quote
+// text holding blanks (a path with spaces), and '#' at the start of a word starts a comment
+// ("a#b" is one word). False, with `error` set, for an unterminated quote.
+bool splitBatchLine(const std::string& line, std::vector<std::string>& words,
+                    std::string* error = nullptr);
 
 }  // namespace evkit::cli

@@ -121,9 +121,15 @@ EVKIT_CLI_COMMAND(CommandSpec{
             std::vector<std::uint8_t> bytes;
             for (const auto& t : *byteTexts)
                 bytes.push_back(static_cast<std::uint8_t>(parseNumberOrThrow(t, 0, 255, "byte")));
-            const int s = eepromWrite(ctx.link, ctx.console, bytes);
-            if (s != 0) return static_cast<int>(kExitFailure);
-            ctx.print("written", std::to_string(bytes.size()));
+            int written = 0;
+            const int s = eepromWrite(ctx.link, ctx.console, bytes, {}, &written);
+            if (s != 0) {
+                ctx.messages.show(evkit::msg::kErrorTitle,
+                                  strprintf("EEPROM write failed: %d of %zu bytes written.",
+                                            written, bytes.size()));
+                return static_cast<int>(kExitFailure);
+            }
+            ctx.print("written", std::to_string(written));
             return static_cast<int>(kExitOk);
         };
     }});

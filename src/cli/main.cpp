@@ -1,6 +1,6 @@
 // evkit714-cli: every capability of the program for scripts and test benches.
-//   evkit714-cli [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--trace] [--realtime]
-//                [--xtal MHZ] COMMAND ...
+//   evkit714-cli [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--fault KIND@N]... [--trace]
+//                [--realtime] [--xtal MHZ] COMMAND ...
 // Several commands may follow one another; they run in order on one connection.
 #include <CLI/CLI.hpp>
 #include <csignal>
@@ -15,13 +15,26 @@
 #include "board/usb_id.h"
 #include "cli/cli_context.h"
 #include "cli/command_line.h"
+#include "sim/virtual_board.h"
 
 namespace {
 
 evkit::NullPump* g_pump = nullptr;
 
+// Ctrl-C asks the running work to stop (it ends the way the window's stop buttons end it,
+// leaving the board at rest) and the program to exit with status 130. A second Ctrl-C ends
+// the program at once.
 void onInterrupt(int) {
     if (g_pump) g_pump->cancel = true;
+}
+
+void installInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    // No SA_RESTART: a read of standard input (batch) returns instead of waiting on.
+    sa.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &sa, nullptr);
 }
 
 }  // namespace
@@ -43,6 +56,16 @@ int main(int argc, char** argv) {
                    "$EVKIT714_USB_ID, then the usb-id file in the configuration directory)")
         ->check([](const std::string& text) {
             return parseUsbId(text) ? std::string() : "not a USB ID VID:PID (hex)";
+        });
+    std::vector<std::string> faultTexts;
+    app.add_option("--fault", faultTexts,
+                   "virtual board only, repeatable: a fault KIND@N armed at the N-th transport "
+                   "operation (every operation counts, from 1); KIND: " +
+                       sim::faultKindList())
+        ->allow_extra_args(false)  // one KIND@N per --fault; the command follows
+        ->check([](const std::string& text) {
+            std::string why;
+            return sim::parseFault(text, &why) ? std::string() : why;
         });
     app.add_flag("--trace", trace, "print every frame written (>) and read (<) on stderr");
     app.add_flag("--realtime", realtime, "run the virtual board in real time");
@@ -78,7 +101,13 @@ int main(int argc, char** argv) {
     SystemClock systemClock;
     Clock& clock = selection->simulated && !realtime ? static_cast<Clock&>(virtualClock)
                                                      : static_cast<Clock&>(systemClock);
+    if (!faultTexts.empty() && !selection->simulated) {
+        std::cerr << "error: --fault needs the virtual board (--board sim[:VARIANT])\n";
+        return kExitUsage;
+    }
     auto base = createTransport(*selection, clock);
+    if (auto* board = dynamic_cast<sim::VirtualBoard*>(base.get()))
+        for (const auto& text : faultTexts) board->scheduleFault(*sim::parseFault(text, nullptr));
     TracingTransport tracing(*base, [](const std::string& line) {
         std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
@@ -89,7 +118,9 @@ int main(int argc, char** argv) {
     StderrConsole console;
     NullPump pump;
     g_pump = &pump;
-    std::signal(SIGINT, onInterrupt);
+    installInterruptHandler();
+    // A file size limit makes a write fail (reported, old file kept) instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
     BoardLink link(transport, clock, messages, pump);
     Session session(link);
     session.xtal_speed = static_cast<float>(xtal);
@@ -104,8 +135,12 @@ int main(int argc, char** argv) {
     ctx.identifyBoard = [&ctx]() {
         if (int s = ctx.openBoard()) return s;
         if (!ctx.identified) {
-            const auto ids = query_board_id(ctx.link);
+            // An identification built on failed reads is no identification.
+            int queryStatus = 0;
+            const auto ids = query_board_id(ctx.link, &queryStatus);
+            if (queryStatus != 0) return queryStatus;
             const auto id = autodetect_device(ctx.link);
+            if (id.status != 0) return id.status;
             ctx.session.chip = id.chip;
             ctx.identified = true;
             ctx.print("chip", std::to_string(id.chip));
@@ -115,7 +150,12 @@ int main(int argc, char** argv) {
         return 0;
     };
 
-    const int status = runCommands(ctx, parsed);
+    int status = runCommands(ctx, parsed);
     if (ctx.boardOpen && link.cyHandle) link.transport().Close(link.cyHandle);
+    if (pump.cancelRequested()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "Interrupted.\n");
+        status = kExitInterrupted;
+    }
     return status;
 }

@@ -50,11 +50,17 @@ class CliMonitorView : public MonitorView {
         tmeasShown_ = false;
         ctx_.print("time", time);
         std::fflush(stdout);
-        if (log_ && !log_->append(loggedValues(current, monitor_.lineFrequency())))
-            ctx_.messages.show(evkit::msg::kErrorTitle,
-                               "Cannot write the log file " + log_->path());
+        std::string why;
+        if (log_ && !log_->append(loggedValues(current, monitor_.lineFrequency()), &why)) {
+            // Said once; the log stops here and the run ends as a failure.
+            ctx_.messages.show(evkit::msg::kErrorTitle, fileWriteErrorText(log_->path(), why));
+            log_ = nullptr;
+            logFailed_ = true;
+        }
         if (maxUpdates_ > 0 && update >= maxUpdates_) monitor_.STOP_CONV();
     }
+
+    bool logFailed() const { return logFailed_; }
 
   private:
     CliContext& ctx_;
@@ -65,6 +71,7 @@ class CliMonitorView : public MonitorView {
     Values means_{}, deviations_{};
     std::uint32_t tmeas_ = 0;
     bool tmeasShown_ = false;
+    bool logFailed_ = false;
 };
 
 EVKIT_CLI_COMMAND(CommandSpec{
@@ -89,15 +96,22 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 if (int s = readLogHeaderValues(ctx.link, ctx.session.chip, &header,
                                                 ctx.session.number_of_bits))
                     return CliContext::fromStatus(s);
-                if (!log.open(*logPath, header)) {
-                    ctx.messages.show(evkit::msg::kErrorTitle,
-                                      "Cannot create the log file " + *logPath);
-                    return static_cast<int>(kExitFailure);
-                }
+                std::string why;
+                if (!log.open(*logPath, header, &why)) return ctx.cannotWrite(*logPath, why);
             }
             ConversionMonitor monitor(ctx.session, ctx.console);
             CliMonitorView view(ctx, monitor, *count, *updates, logPath->empty() ? nullptr : &log);
-            return CliContext::fromStatus(monitor.START(*count, *single, view));
+            const int s = monitor.START(*count, *single, view);
+            if (s != 0) return CliContext::fromStatus(s);
+            // A run that ended before the updates asked for did not do what was asked.
+            const int wanted = *single ? 1 : *updates;
+            if (!ctx.pump.cancelRequested() && monitor.updates() < wanted) {
+                ctx.messages.show(evkit::msg::kErrorTitle,
+                                  strprintf("The monitor ended after %d of %d updates.",
+                                            monitor.updates(), wanted));
+                return static_cast<int>(kExitFailure);
+            }
+            return view.logFailed() ? static_cast<int>(kExitFailure) : static_cast<int>(kExitOk);
         };
     }});
 

@@ -25,7 +25,6 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--repeat", *repeat, "number of counts (default 1)")
             ->check(CLI::Range(0, 1000000));
         return [seconds, repeat](CliContext& ctx) {
-            ctx.pump.cancel = false;
             pulse::Callbacks cb;
             cb.started = [&ctx](std::int32_t n) { ctx.print("cycle_count", std::to_string(n)); };
             cb.counted = [&ctx](const pulse::CountResult& r) {

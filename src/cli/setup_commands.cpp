@@ -37,9 +37,11 @@ const char* ringInForce(const setup::SetupModel& model) {
     return model.shown(*setup::findSetupControl(kRingA)) ? kRingA : kRingB;
 }
 
+// Prints the controls whose registers were read; nothing that did not come from the device.
 void printControls(const CliContext& ctx, const setup::SetupModel& model,
                    const std::vector<const setup::ControlSpec*>& controls) {
     for (const auto* c : controls) {
+        if (!model.wasRead(*c)) continue;
         ctx.print(c->name, setup::formatControlValue(*c, model.value(*c)));
         // The hidden ring keeps an old value: say which one the device's bits 2..3 are.
         if (c->name == kRingB) ctx.print("SETUP_OPMODE_BITS2_3_IN_FORCE", ringInForce(model));
@@ -75,10 +77,15 @@ EVKIT_CLI_COMMAND(CommandSpec{
             if (*action == "reset") {
                 if (int s = model.reset()) return CliContext::fromStatus(s);
                 printControls(ctx, model, allShownControls());
-                return static_cast<int>(kExitOk);
+                return CliContext::fromStatus(model.refreshFailure());
             }
-            // The window refreshes when it opens: every edit starts from the device's values.
+            // The window refreshes when it opens: every edit starts from the device's values,
+            // so nothing is edited when one of them could not be read.
             if (int s = model.Refresh_Setup()) return CliContext::fromStatus(s);
+            if (model.refreshFailure() != 0) {
+                if (*action == "show") printControls(ctx, model, allShownControls());
+                return static_cast<int>(kExitFailure);
+            }
             if (*action == "show") {
                 printControls(ctx, model, allShownControls());
             } else if (*action == "clear-status") {

@@ -50,12 +50,11 @@ int report(CliContext& ctx, const FftTest& test, const std::string& fftOut) {
     ctx.print("fundamental_bin", std::to_string(r.fundamentalBin()));
     ctx.print("fundamental_hz", six(r.fundamentalHz()));
     ctx.print("warning", r.stats.warning ? "1" : "0");
+    std::string why;
     if (!fftOut.empty() &&
         !collection::write_fft_file(fftOut, ctx.session.part, static_cast<float>(r.fs), r.samples,
-                                    r.range, r.spectrum.freq, r.spectrum.db)) {
-        ctx.messages.show("Error Message", "Unable to write the file \"" + fftOut + "\".");
-        return kExitFailure;
-    }
+                                    r.range, r.spectrum.freq, r.spectrum.db, &why))
+        return ctx.cannotWrite(fftOut, why);
     return kExitOk;
 }
 

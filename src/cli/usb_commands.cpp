@@ -40,9 +40,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 std::snprintf(where, sizeof where, "%03d:%03d", d.bus, d.address);
                 std::string text = std::string(where) + " " + formatUsbId(d.id);
                 if (!d.problem.empty())
-                    text += " (product string unreadable: " + d.problem + ")";
+                    text += " (product string unreadable: " + escapeUsbString(d.problem) + ")";
                 else
-                    text += " \"" + d.product + "\"";
+                    text += " \"" + escapeUsbString(d.product) + "\"";
                 if (setting.id && *setting.id == d.id) text += " board";
                 ctx.print("device", text);
             }

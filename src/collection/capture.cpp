@@ -92,6 +92,9 @@ int DataCollection::captureFromBoard(int samples) {
         return kStatusBadSampleCount;
     }
 
+    // A stop asked for before this block (between averaged blocks) ends the run here.
+    if (session.link.pump().cancelRequested()) return kStatusCancelled;
+
     job_.channel1 = channel1;
     job_.channel2 = channel2;
     job_.noisemgmt_off = static_cast<std::uint8_t>(settings.noisemgmt_off & 0xFF);
@@ -167,6 +170,7 @@ int DataCollection::Rcv_Pac(BoardLink& link) {
                                   (state & kRxOverrun) ? msg::kQueueOverrun : msg::kQueueStatus);
                 return fail(s);
             }
+            if (link.collectionCancelled()) return fail(kStatusCancelled);
             if (clock.now() - t0 > kPacketTimeoutSeconds) {
                 link.deferMessage(evkit::msg::kErrorTitle, msg::kTimedOut);
                 return fail(kStatusTimedOut);
@@ -233,13 +237,20 @@ int DataCollection::readSampleRate() {
     return 0;
 }
 
-void DataCollection::waitSecondsDelay() {
-    if (session.port_number == kPortDisk || settings.seconds_delay <= 0) return;
-    session.link.processEvents();
+int DataCollection::waitSecondsDelay() {
+    if (session.port_number == kPortDisk || settings.seconds_delay <= 0) return 0;
+    BoardLink& link = session.link;
+    link.processEvents();
+    // In short steps, so that a stop request ends the wait at once.
+    constexpr int kStepsPerSecond = 20;
     for (int i = 0; i < settings.seconds_delay; ++i) {
-        session.link.clock().delay(1.0);
-        session.link.processEvents();
+        for (int step = 0; step < kStepsPerSecond; ++step) {
+            if (link.pump().cancelRequested()) return kStatusCancelled;
+            link.clock().delay(1.0 / kStepsPerSecond);
+        }
+        link.processEvents();
     }
+    return link.pump().cancelRequested() ? kStatusCancelled : 0;
 }
 
 int DataCollection::afterAnalysis() {
@@ -263,13 +274,17 @@ int DataCollection::collectSequence(const std::function<int()>& acquireAndAnalys
         if (const int s = readSampleRate(); s != 0) return s;
     }
     if (acquireAndAnalyse) {
-        waitSecondsDelay();
-        if (const int s = acquireAndAnalyse(); s != 0) {
-            // A capture that failed on a board that is still there leaves the device as the
-            // capture left it: the after-capture steps still put it back to rest. Their own
-            // failure is reported after the capture's, whose status is returned.
-            if (!disk && s != kStatusBadSampleCount && s != kStatusBusy && boardPresent())
-                afterAnalysis();
+        int s = waitSecondsDelay();
+        if (s == 0) s = acquireAndAnalyse();
+        if (s != 0) {
+            // A capture that failed or was stopped on a board that is still there leaves the
+            // device as the capture left it: the after-capture steps still put it back to rest.
+            // Their own failure is reported after the capture's, whose status is returned (a
+            // stop reports the failure of those steps, if any).
+            if (!disk && s != kStatusBadSampleCount && s != kStatusBusy && boardPresent()) {
+                const int after = afterAnalysis();
+                if (s == kStatusCancelled && after != 0) return after;
+            }
             return s;
         }
     }
@@ -311,20 +326,27 @@ void DataCollection::clearOnOpen() {
     buffers.convertSampleData();
 }
 
-bool DataCollection::writeCaptureFile(const std::string& path) const {
+bool DataCollection::writeCaptureFile(const std::string& path, std::string* error) const {
     // The block as captured: a sample count confirmed since then has no samples yet.
-    if (capturedSamples < 1) return false;
+    if (capturedSamples < 1) {
+        if (error) *error = "no block has been captured";
+        return false;
+    }
     const auto n = static_cast<std::size_t>(blockLength(capturedSamples));
     return write_capture_file(path, session.part, session.fs, capturedSamples, session.range,
-                              std::span<const std::int32_t>(buffers.sample_data).first(n));
+                              std::span<const std::int32_t>(buffers.sample_data).first(n), error);
 }
 
-bool DataCollection::writeSampleExport(const std::string& path) const {
-    if (capturedSamples < 1) return false;
+bool DataCollection::writeSampleExport(const std::string& path, std::string* error) const {
+    if (capturedSamples < 1) {
+        if (error) *error = "no block has been captured";
+        return false;
+    }
     const auto n = static_cast<std::size_t>(blockLength(capturedSamples));
     return write_sample_export(path, capturedSamples,
                                std::span<const std::int32_t>(buffers.channel1_data).first(n),
-                               std::span<const std::int32_t>(buffers.channel2_data).first(n));
+                               std::span<const std::int32_t>(buffers.channel2_data).first(n),
+                               error);
 }
 
 }  // namespace evkit::collection

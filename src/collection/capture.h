@@ -99,6 +99,8 @@ class DataCollection {
 
     // One block. port 6 (kPortUsb): capture `samples` per channel from the board; port 5
     // (kPortDisk): read session.input_file; any other port: nothing, returns 0.
+    // A board capture ends with kStatusCancelled when the event pump reports a stop request
+    // (before it starts or while it waits for packets).
     // Returns 0; the Fun_USB status (1 when the board was lost); the worker's status (-1 on
     // time-out, else the failing transport status); kStatusBadSampleCount; or
     // kStatusFileError. On any failure the buffers, fs, part, samples and range are as they
@@ -114,7 +116,9 @@ class DataCollection {
     //   averaged captures); outside disk mode send 0xA0 and write 0:15 with 0x900000.
     // Returns 0 or the status of the first failing step. After a failed acquisition the
     // 0xA0 and 0:15 steps still run while the board is present (not after a refused sample
-    // count, when nothing was sent); other failures skip the later steps.
+    // count, when nothing was sent); other failures skip the later steps. A stop request
+    // (the pump's cancel: stop button, Ctrl-C) ends the delay or the capture at once; the
+    // commands after the analysis are still sent and kStatusCancelled is returned.
     int collectSequence(const std::function<int()>& acquireAndAnalyse);
 
     // The steps of collectSequence, for callers that arrange their own sequence:
@@ -122,8 +126,9 @@ class DataCollection {
     // msg::kClockDividerZero and returns kStatusNoClockDivider (fs unchanged).
     int readSampleRate();
     // Outside disk mode, waits settings.seconds_delay seconds through the session's clock,
-    // processing events after each second.
-    void waitSecondsDelay();
+    // processing events after each second. Returns 0, or kStatusCancelled as soon as the
+    // event pump reports a stop request.
+    int waitSecondsDelay();
     // Outside disk mode: device command 0xA0, then status register 0:15 = 0x900000.
     int afterAnalysis();
 
@@ -143,9 +148,10 @@ class DataCollection {
     // before the first); the collection settings may ask for another count since.
     int capturedSamples = 0;
 
-    // Writers of the block as captured (capturedSamples); false when there is none.
-    bool writeCaptureFile(const std::string& path) const;
-    bool writeSampleExport(const std::string& path) const;
+    // Writers of the block as captured (capturedSamples); false when there is none or the
+    // file could not be written (the reason in *error).
+    bool writeCaptureFile(const std::string& path, std::string* error = nullptr) const;
+    bool writeSampleExport(const std::string& path, std::string* error = nullptr) const;
 
     // The reception worker (run by BoardLink on its worker thread for command 248).
     int Rcv_Pac(BoardLink& link);

@@ -512,10 +512,9 @@ int DataCollectionPanel::COLLECT() {
     });
     fftBlock_ = fftBlocks_ = 0;
     if (status == kStatusCancelled && stopRequested_) {
-        // Stopped between blocks: the device still gets its commands after the analysis.
-        BoardClaim claim(link, "data collection");
-        status = claim.ok() ? data_->afterAnalysis() : kStatusBusy;
-        if (status == 0 && fft_.last()) {
+        // Stopped: the collection has sent the device its commands after the analysis.
+        status = 0;
+        if (fft_.last()) {
             showSpectrumCaptions();
             status_->setText(QString("Averaging stopped after %1 of %2 blocks.")
                                  .arg(fft_.last()->block)

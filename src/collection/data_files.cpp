@@ -8,7 +8,9 @@
 #include <limits>
 
 #include "collection/collection_settings.h"
+#include "support/file_writer.h"
 #include "support/format.h"
+#include "support/text_input.h"
 
 namespace evkit::collection {
 
@@ -55,12 +57,8 @@ bool parseNumber(const std::string& word, T& value) {
     return ec == std::errc() && end == last;
 }
 
-bool writeText(const std::string& path, const std::string& text) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+bool writeText(const std::string& path, const std::string& text, std::string* error) {
+    return writeFileAtomically(path, text, error);
 }
 
 std::size_t fftRows(int samples) {
@@ -69,13 +67,32 @@ std::size_t fftRows(int samples) {
 
 }  // namespace
 
+namespace {
+CaptureFileRead readCaptureWords(std::filebuf& buf);
+}  // namespace
+
 CaptureFileRead read_capture_file(const std::string& path) {
     CaptureFileRead result;
+    result.reason = unreadableFileReason(path);
     std::filebuf buf;
-    if (!buf.open(path, std::ios::in | std::ios::binary)) {
+    if (!result.reason.empty() || !buf.open(path, std::ios::in | std::ios::binary)) {
         result.error = CaptureFileError::kCannotOpen;
         return result;
     }
+    try {
+        return readCaptureWords(buf);
+    } catch (const std::exception&) {
+        // The file buffer reports a failed read by throwing.
+        result.error = CaptureFileError::kCannotOpen;
+        result.reason = "read error";
+        return result;
+    }
+}
+
+namespace {
+
+CaptureFileRead readCaptureWords(std::filebuf& buf) {
+    CaptureFileRead result;
     Words words(&buf);
     std::string w;
     CaptureFile file;
@@ -95,20 +112,26 @@ CaptureFileRead read_capture_file(const std::string& path) {
     file.samples = static_cast<int>(count);
     if (!words.next(w) || !parseNumber(w, file.range) || file.range < 1) return result;
     file.codes.resize(static_cast<std::size_t>(file.samples));
+    // Sample codes are 24-bit two's complement values.
     for (auto& code : file.codes)
-        if (!words.next(w) || !parseNumber(w, code)) return result;
+        if (!words.next(w) || !parseNumber(w, code) || code < kMinSampleCode ||
+            code > kMaxSampleCode)
+            return result;
 
     result.error = CaptureFileError::kNone;
     result.file = std::move(file);
     return result;
 }
 
+}  // namespace
+
 MessageText captureFileErrorMessage(const CaptureFileRead& read, const std::string& path) {
     switch (read.error) {
         case CaptureFileError::kNone:
             return {};
         case CaptureFileError::kCannotOpen:
-            return {"Error Message", "Unable to open the capture file \"" + path + "\"."};
+            return {"Error Message", "Unable to open the capture file \"" + path + "\"" +
+                                         (read.reason.empty() ? "" : ": " + read.reason) + "."};
         case CaptureFileError::kBadSampleCount:
             return {"", std::string(msg::kIncompatibleDataFile) + ": the sample count " +
                             std::to_string(read.badCount) + " is outside 1 to " +
@@ -137,9 +160,10 @@ std::string format_capture_file(const std::string& part, float fs, int samples, 
 }
 
 bool write_capture_file(const std::string& path, const std::string& part, float fs, int samples,
-                        std::int32_t range, std::span<const std::int32_t> sample_data) {
+                        std::int32_t range, std::span<const std::int32_t> sample_data,
+                        std::string* error) {
     if (samples < 0 || static_cast<std::size_t>(samples) > sample_data.size()) return false;
-    return writeText(path, format_capture_file(part, fs, samples, range, sample_data));
+    return writeText(path, format_capture_file(part, fs, samples, range, sample_data), error);
 }
 
 std::string format_fft_file(const std::string& part, float fs, int samples, std::int32_t range,
@@ -158,31 +182,35 @@ std::string format_fft_file(const std::string& part, float fs, int samples, std:
 
 bool write_fft_file(const std::string& path, const std::string& part, float fs, int samples,
                     std::int32_t range, std::span<const double> spectrum_freq,
-                    std::span<const double> spectrum_db) {
+                    std::span<const double> spectrum_db, std::string* error) {
     const std::size_t rows = fftRows(samples);
     if (samples < 0 || spectrum_freq.size() < rows || spectrum_db.size() < rows) return false;
-    return writeText(path, format_fft_file(part, fs, samples, range, spectrum_freq, spectrum_db));
+    return writeText(path, format_fft_file(part, fs, samples, range, spectrum_freq, spectrum_db),
+                     error);
 }
 
 std::string format_hit_file(const std::string& part, int samples, const HistResult& hist) {
     if (!hist.binned || hist.bin_width < 1) return {};
-    const int points = (hist.hist_max - hist.hist_min) / hist.bin_width;
+    // In 64 bits: the span of two 32-bit codes need not fit in 32.
+    const long long points =
+        (static_cast<long long>(hist.hist_max) - hist.hist_min) / hist.bin_width;
     std::string out = part + "\n";
     out += strprintf("%d", samples) + " samples\n";
-    out += strprintf("%d", points) + " points\n";
+    out += strprintf("%lld", points) + " points\n";
     out += strprintf("%d", hist.hist_max) + " maximum\n";
     out += strprintf("%d", hist.hist_min) + " minimum\n";
     out += "Bin # \t\tCounts\n";
-    const std::size_t rows = std::min(static_cast<std::size_t>(points) + 1, hist.bins());
+    const std::size_t rows =
+        points < 0 ? 0 : std::min(static_cast<std::size_t>(points) + 1, hist.bins());
     for (std::size_t i = 0; i < rows; ++i)
         out += strprintf("%f", hist.axis[i]) + "\t\t" + strprintf("%d", hist.counts[i]) + "\n";
     return out;
 }
 
 bool write_hit_file(const std::string& path, const std::string& part, int samples,
-                    const HistResult& hist) {
+                    const HistResult& hist, std::string* error) {
     if (!hist.binned || hist.bin_width < 1 || hist.axis.size() != hist.counts.size()) return false;
-    return writeText(path, format_hit_file(part, samples, hist));
+    return writeText(path, format_hit_file(part, samples, hist), error);
 }
 
 std::string format_sample_export(int samples, std::span<const std::int32_t> channel1_data,
@@ -201,11 +229,11 @@ std::string format_sample_export(int samples, std::span<const std::int32_t> chan
 
 bool write_sample_export(const std::string& path, int samples,
                          std::span<const std::int32_t> channel1_data,
-                         std::span<const std::int32_t> channel2_data) {
+                         std::span<const std::int32_t> channel2_data, std::string* error) {
     if (samples < 0 || static_cast<std::size_t>(samples) > channel1_data.size() ||
         static_cast<std::size_t>(samples) > channel2_data.size())
         return false;
-    return writeText(path, format_sample_export(samples, channel1_data, channel2_data));
+    return writeText(path, format_sample_export(samples, channel1_data, channel2_data), error);
 }
 
 }  // namespace evkit::collection

@@ -2,7 +2,8 @@
 // The collection's text files: capture files ".dat" (written and read back), spectrum files
 // ".fft" and histogram files ".hit" (written only), and the sample text export. Writers build
 // the exact bytes (line feeds, reals with six decimals) and report whether the file was
-// written; they show no message themselves.
+// written (whole, or not at all: support/file_writer.h; `error` says why it was not); they
+// show no message themselves.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,6 +18,10 @@ namespace msg {
 // Shown (empty title) for a capture file any item of which cannot be read.
 inline constexpr const char* kIncompatibleDataFile = "ERROR: Incompatible Data File";
 }  // namespace msg
+
+// Sample codes a capture file may hold: 24-bit two's complement.
+inline constexpr std::int32_t kMinSampleCode = -8388608;
+inline constexpr std::int32_t kMaxSampleCode = 8388607;
 
 // Longest header word a capture file may carry.
 inline constexpr std::size_t kMaxPartLength = 19;
@@ -33,7 +38,8 @@ struct CaptureFile {
 enum class CaptureFileError {
     kNone,
     kCannotOpen,      // the file cannot be opened
-    kIncompatible,    // an item is missing or not of its kind (or out of its range)
+    kIncompatible,    // an item is missing or not of its kind (or out of its range: codes
+                      // outside the 24-bit range included)
     kBadSampleCount,  // the count is below 1 or above 70000
 };
 
@@ -41,6 +47,7 @@ struct CaptureFileRead {
     std::optional<CaptureFile> file;  // set only when every item was read
     CaptureFileError error = CaptureFileError::kNone;
     long long badCount = 0;  // the count found, for kBadSampleCount
+    std::string reason;      // why the file could not be read, for kCannotOpen (may be empty)
 };
 
 // Reads a capture file: header word, sample rate, sample count, full-scale code, then the
@@ -57,25 +64,26 @@ MessageText captureFileErrorMessage(const CaptureFileRead& read, const std::stri
 
 // Capture file: part, fs, samples, range, then sample_data[0 .. samples-1], one per line.
 bool write_capture_file(const std::string& path, const std::string& part, float fs, int samples,
-                        std::int32_t range, std::span<const std::int32_t> sample_data);
+                        std::int32_t range, std::span<const std::int32_t> sample_data,
+                        std::string* error = nullptr);
 
 // Spectrum file: header of four lines, "Frequency \tMagnitude", then rows k = 0 .. samples/2
 // of "frequency\tmagnitude" from the two arrays (each must hold samples/2 + 1 values).
 bool write_fft_file(const std::string& path, const std::string& part, float fs, int samples,
                     std::int32_t range, std::span<const double> spectrum_freq,
-                    std::span<const double> spectrum_db);
+                    std::span<const double> spectrum_db, std::string* error = nullptr);
 
 // Histogram file of a successful histogram (`hist.binned`), made with hist.bin_width:
 // rows i = 0 .. (hist_max - hist_min) / bin_width of "axis\t\tcount". False (nothing
 // written) for a refused histogram.
 bool write_hit_file(const std::string& path, const std::string& part, int samples,
-                    const HistResult& hist);
+                    const HistResult& hist, std::string* error = nullptr);
 
 // Sample text export: the title line, then per sample "%09d       %+09d           %+09d"
 // with the one-based index and the codes of channel 1 and channel 2.
 bool write_sample_export(const std::string& path, int samples,
                          std::span<const std::int32_t> channel1_data,
-                         std::span<const std::int32_t> channel2_data);
+                         std::span<const std::int32_t> channel2_data, std::string* error = nullptr);
 
 // The texts the writers produce (for writers above, and for tests and previews).
 std::string format_capture_file(const std::string& part, float fs, int samples, std::int32_t range,

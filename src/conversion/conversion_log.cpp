@@ -1,31 +1,11 @@
 #include "conversion/conversion_log.h"
 
-#include <cstdio>
-#include <memory>
-
 #include "calibration/calibration.h"
 #include "registers/conversions.h"
+#include "support/file_writer.h"
 #include "support/format.h"
 
 namespace evkit::conversion {
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-bool writeAll(const std::string& path, const char* mode, const std::string& text) {
-    File f(std::fopen(path.c_str(), mode));
-    if (!f) return false;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-    return std::fclose(f.release()) == 0 && ok;
-}
-
-}  // namespace
 
 void setSetupHeaderFields(LogHeaderValues& v, const setup::ConfigFields& config,
                           const setup::ControlFields& control, const setup::OpModeFields& opmode) {
@@ -118,15 +98,16 @@ std::string logDataLine(int lineNumber, const LoggedValues& values) {
     return s;
 }
 
-bool ConversionLog::open(const std::string& path, const LogHeaderValues& header) {
+bool ConversionLog::open(const std::string& path, const LogHeaderValues& header,
+                         std::string* error) {
     edw_i = 0;
     path_ = path;
-    return writeAll(path, "w", logHeaderText(header));
+    return writeFileAtomically(path, logHeaderText(header), error);
 }
 
-bool ConversionLog::append(const LoggedValues& values) {
+bool ConversionLog::append(const LoggedValues& values, std::string* error) {
     ++edw_i;
-    return writeAll(path_, "a+", logDataLine(edw_i, values));
+    return appendToFile(path_, logDataLine(edw_i, values), error);
 }
 
 }  // namespace evkit::conversion

@@ -55,12 +55,14 @@ std::string logDataLine(int lineNumber, const LoggedValues& values);
 // The log as the window drives it: no file is held open between appends.
 class ConversionLog {
   public:
-    // Creates the file anew and writes the header; edw_i restarts at 0. False when the file
-    // could not be written (nothing else changes then).
-    bool open(const std::string& path, const LogHeaderValues& header);
-    // Appends one line numbered edw_i + 1. False when the file could not be opened; the
-    // count still advances, as the line number is the log's own counter.
-    bool append(const LoggedValues& values);
+    // Creates the file anew and writes the header (whole or not at all); edw_i restarts at
+    // 0. False when the file could not be written (`error` says why; an existing file at the
+    // path is left as it was).
+    bool open(const std::string& path, const LogHeaderValues& header, std::string* error = nullptr);
+    // Appends one line numbered edw_i + 1. False when the line could not be written whole
+    // (`error` says why); the count still advances, as the line number is the log's own
+    // counter.
+    bool append(const LoggedValues& values, std::string* error = nullptr);
     // The reset command: counting starts again at 0.
     void reset() { edw_i = 0; }
 

@@ -16,6 +16,9 @@ namespace {
 constexpr double kEventInterval = 0.02;
 // After a stop request, a stream that stays silent this long (at least) is given up.
 constexpr double kSilentStreamLimit = 1.0;
+// A stream silent this long (or two computation cycles, when longer) has stopped: the run
+// ends with the capture's time-out message.
+constexpr double kStreamTimeout = 10.0;
 }  // namespace
 
 std::string timeString() {
@@ -38,6 +41,7 @@ ConversionMonitor::Wait ConversionMonitor::waitForRecord(int* status, double cyc
     const double start = clock.now();
     double lastEvents = start;
     const double silentLimit = std::max(kSilentStreamLimit, 2.0 * cyclePeriod);
+    const double timeout = std::max(kStreamTimeout, 2.0 * cyclePeriod);
     for (;;) {
         std::uint32_t devices = 0;
         int s = transport.GetNumDevices(&devices);
@@ -59,8 +63,11 @@ ConversionMonitor::Wait ConversionMonitor::waitForRecord(int* status, double cyc
             // board commands from these events are refused by the link.
             link.processEvents();
             lastEvents = now;
+            // An interrupt (Ctrl-C, quitting) ends the run now, not at the end of the update.
+            if (link.pump().cancelRequested()) return Wait::Abandoned;
             // A stream that has gone silent would otherwise hold the run forever.
             if (stopRequested() && now - start > silentLimit) return Wait::Abandoned;
+            if (now - start > timeout) return Wait::TimedOut;
         }
         clock.pollPause();
     }
@@ -152,6 +159,11 @@ int ConversionMonitor::START(int count, bool single, MonitorView& view) {
                 abandoned = true;
                 break;
             }
+            if (w == Wait::TimedOut) {
+                link.messages().show(evkit::msg::kErrorTitle, msg::kStreamTimedOut);
+                link.sendCommand(kHalt);  // rest the device; its status is not consulted
+                return endWithError(kStatusStreamTimedOut);
+            }
             std::uint32_t got = 0;
             status =
                 w == Wait::QueueFailed
@@ -169,6 +181,10 @@ int ConversionMonitor::START(int count, bool single, MonitorView& view) {
             refreshLineFrequency(k, view);
             refreshTmeas(view);
             stats_.add(current_);
+            if (link.pump().cancelRequested()) {
+                abandoned = true;
+                break;
+            }
         }
         if (abandoned) break;
         if (count > 1) view.showStatistics(stats_.means(), stats_.deviations());

@@ -18,6 +18,8 @@ inline constexpr const char* kCycleCountTitle = " ";
 inline constexpr const char* kCycleCountTooLow =
     "Please go to Menu, Setup Window, set Cycle Count > 400 decimal";
 inline constexpr const char* kReadErrorConsole = "USB READ error\n";
+// A result stream that stays silent (the capture's time-out message).
+inline constexpr const char* kStreamTimedOut = "Timed out during data collection.";
 inline constexpr const char* kAfcTitle = "Error";
 inline constexpr const char* kAfcEnabled =
     "Cannot set the Line Frequency when the AFC flag is enabled.";
@@ -32,6 +34,8 @@ inline constexpr const char* kLineFrequencyRange =
 }  // namespace msg
 
 constexpr int kMinCycleCount = 400;
+// Status of a run whose result stream stayed silent for 10 s (message shown).
+constexpr int kStatusStreamTimedOut = -1;
 // Largest number of computation cycles per update (the board's single-run group).
 constexpr int kMaxAverageCount = 1000;
 constexpr std::uint8_t kStartContinuous = 0xF9;
@@ -73,7 +77,10 @@ class ConversionMonitor {
     ConversionMonitor(Session& session, Console& console) : session_(session), console_(console) {}
 
     // Runs the monitor with `count` cycles per update, one update when single. Returns 0,
-    // -1 (cycle count too low, read failure), kStatusBusy, or a transport status.
+    // -1 (cycle count too low, read failure, a stream silent for 10 s), kStatusBusy, or a
+    // transport status. A stop request of the event pump (Ctrl-C, quitting) ends the run
+    // within one event interval, with the halt command sent; the stop button
+    // (STOP_CONV) ends it at the end of the update.
     int START(int count, bool single, MonitorView& view);
     // The stop button: the run ends at the end of the current update.
     void STOP_CONV() { convert_flag = 0; }
@@ -90,7 +97,7 @@ class ConversionMonitor {
     std::string time_;  // time of the last update
 
   private:
-    enum class Wait { Ready, Lost, QueueFailed, Abandoned };
+    enum class Wait { Ready, Lost, QueueFailed, Abandoned, TimedOut };
     Wait waitForRecord(int* status, double cyclePeriod);
     void refreshLineFrequency(int k, MonitorView& view);
     void refreshTmeas(MonitorView& view);

@@ -75,19 +75,24 @@ void fillEepromTable(std::vector<int>& table, const EepromBlock& block, int n) {
 }
 
 int eepromWrite(BoardLink& link, Console& console, const std::vector<std::uint8_t>& bytes,
-                const std::function<void(int done)>& between) {
+                const std::function<void(int done)>& between, int* written) {
+    if (written) *written = 0;
     if (bytes.empty()) return 0;
     if (bytes.size() > static_cast<std::size_t>(kEepromMaxWriteCount)) return kF32xInvalidParameter;
     BoardClaim claim(link, "the EEPROM write");
     if (!claim.ok()) return kStatusBusy;
-    if (int s = link.transport().FlushBuffers(link.cyHandle))
-        console.print(strprintf("stat from F32x_FlushBuffers is %x\n", s));
+    int first = link.transport().FlushBuffers(link.cyHandle);
+    if (first != 0) console.print(strprintf("stat from F32x_FlushBuffers is %x\n", first));
+    // Every byte is tried even after a failure; the first failure is the result.
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        writeEepromFrame(link, console, kEepromWriteFrame, static_cast<std::uint8_t>(i), bytes[i]);
+        const int s = writeEepromFrame(link, console, kEepromWriteFrame,
+                                       static_cast<std::uint8_t>(i), bytes[i]);
+        if (s == 0 && written) ++*written;
+        if (s != 0 && first == 0) first = s;
         link.clock().delay(kEepromByteInterval);
         if (between) between(static_cast<int>(i + 1));
     }
-    return 0;
+    return first;
 }
 
 bool checkEepromReadCount(Messages& messages, int n) {

@@ -40,10 +40,12 @@ int eepromRead(BoardLink& link, Console& console, EepromBlock& block);
 void fillEepromTable(std::vector<int>& table, const EepromBlock& block, int n);
 
 // Writes bytes[i] to address i, one frame each, kEepromByteInterval apart. Nothing is sent
-// for an empty list. Returns 0, kStatusBusy, or kF32xInvalidParameter for more than 255
-// bytes (nothing sent). `between` is called after each byte (events, progress).
+// for an empty list. Failures are printed and the remaining bytes are still sent. Returns 0,
+// the status of the first failing step (flush or frame write), kStatusBusy, or
+// kF32xInvalidParameter for more than 255 bytes (nothing sent). `between` is called after
+// each byte (events, progress); `written` receives the number of frames written.
 int eepromWrite(BoardLink& link, Console& console, const std::vector<std::uint8_t>& bytes,
-                const std::function<void(int done)>& between = {});
+                const std::function<void(int done)>& between = {}, int* written = nullptr);
 
 // Checks the counts typed by the user; shows "Error" with a clear text when out of range.
 bool checkEepromReadCount(Messages& messages, int n);

@@ -1,10 +1,8 @@
 #include "diagnostics/register_debug.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 
+#include "support/file_writer.h"
 #include "support/format.h"
 
 namespace evkit::diagnostics {
@@ -44,18 +42,11 @@ bool checkBulkCount(Messages& messages, int count) {
 
 bool writeRegisterDump(const std::string& path, int address,
                        const std::vector<std::uint32_t>& words, std::string* errorText) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) {
-        if (errorText) *errorText = std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fprintf(f, "Bulk data for register %i\n", address) >= 0 &&
-              std::fputs("===========================\n\n", f) >= 0;
-    for (std::size_t i = 0; ok && i < words.size(); ++i)
-        ok = std::fprintf(f, "%i\t\t%x\n", static_cast<int>(i), words[i]) >= 0;
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok && errorText) *errorText = std::strerror(errno);
-    return ok;
+    std::string text = strprintf("Bulk data for register %i\n", address);
+    text += "===========================\n\n";
+    for (std::size_t i = 0; i < words.size(); ++i)
+        text += strprintf("%i\t\t%x\n", static_cast<int>(i), words[i]);
+    return writeFileAtomically(path, text, errorText);
 }
 
 BulkReadResult bulkRead(BoardLink& link, int address, int count, const std::string& dumpPath,

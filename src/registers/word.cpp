@@ -1,6 +1,7 @@
 #include "registers/word.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace evkit {
 
@@ -16,6 +17,8 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
         text.remove_prefix(2);
     }
     if (text.empty() || text.size() > 16) return std::nullopt;
+    // 16 hex digits can exceed the range: refused, never wrapped.
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
     std::int64_t value = 0;
     for (char c : text) {
         int digit;
@@ -27,6 +30,7 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
             digit = c - 'A' + 10;
         else
             return std::nullopt;
+        if (value > (kMax - digit) / base) return std::nullopt;
         value = value * base + digit;
     }
     return negative ? -value : value;

@@ -598,10 +598,21 @@ void SetupModel::decodeInto(RegisterGroup group, std::uint32_t w, SetupValues& v
 
 int SetupModel::Refresh_Setup() {
     BoardLink& link = session_.link;
+    BoardSequence sequence(link);  // a lost board is said once, and ends the refresh
     const int bitsArg = session_.number_of_bits;
     std::int32_t w = 0;
     if (int s = link.readRegister(kConfigRegister.page, kConfigRegister.address, &w, bitsArg))
         return s;
+    refreshFailure_ = 0;
+    unread_.clear();
+    const auto read = [&](RegisterRef reg) {
+        const int s = sequence.lost() ? link.sequenceLost()
+                                      : link.readRegister(reg.page, reg.address, &w, bitsArg);
+        if (s == 0) return true;
+        if (refreshFailure_ == 0) refreshFailure_ = s;
+        unread_.push_back(reg);
+        return false;
+    };
     SetupValues v = values_;
     decodeInto(RegisterGroup::Config, low24(w), v);
     const std::pair<RegisterRef, RegisterGroup> fields[] = {
@@ -612,15 +623,48 @@ int SetupModel::Refresh_Setup() {
         {kOpModeRegister, RegisterGroup::OpMode},
     };
     for (const auto& [reg, group] : fields)
-        if (link.readRegister(reg.page, reg.address, &w, bitsArg) == 0)
-            decodeInto(group, low24(w), v);
+        if (read(reg)) decodeInto(group, low24(w), v);
     const auto& t = numericRegisters();
     for (size_t i = 0; i < t.size(); ++i)
-        if (link.readRegister(t[i].reg.page, t[i].reg.address, &w, bitsArg) == 0)
-            v.numeric[i] = low24(w);
+        if (read(t[i].reg)) v.numeric[i] = low24(w);
     v.refreshed = true;
     values_ = v;
     return 0;
+}
+
+bool SetupModel::wasRead(const ControlSpec& c) const {
+    std::optional<RegisterRef> reg;
+    switch (c.group) {
+        case RegisterGroup::Config:
+            reg = kConfigRegister;
+            break;
+        case RegisterGroup::Mask:
+            reg = kMaskRegister;
+            break;
+        case RegisterGroup::Status:
+            reg = kStatusRegister;
+            break;
+        case RegisterGroup::Control:
+            reg = kControlRegister;
+            break;
+        case RegisterGroup::OpMode:
+            reg = kOpModeRegister;
+            break;
+        case RegisterGroup::CycleCount:
+            reg = kCycleCountRegister;
+            break;
+        case RegisterGroup::Numeric:
+            if (c.index >= 0 && static_cast<size_t>(c.index) < numericRegisters().size())
+                reg = numericRegisters()[static_cast<size_t>(c.index)].reg;
+            break;
+        case RegisterGroup::Xtal:
+        case RegisterGroup::None:
+            break;
+    }
+    if (!reg) return true;
+    for (const auto& u : unread_)
+        if (u.page == reg->page && u.address == reg->address) return false;
+    return true;
 }
 
 int SetupModel::reset() {

@@ -111,8 +111,15 @@ class SetupModel {
 
     // Reads every register the window shows, in the window's fixed order. Only the first
     // read is decisive: when it fails nothing changes and its status is returned. A later
-    // read that fails keeps that register's previous values.
+    // read that fails keeps that register's previous values (see wasRead, refreshFailure).
+    // When the board is found gone the refresh stops there, having said so once.
     int Refresh_Setup();
+    // The status of the first read after the first that failed in the last refresh (0 when
+    // every register was read).
+    int refreshFailure() const { return refreshFailure_; }
+    // False for a control whose register could not be read in the last refresh: what it
+    // shows did not come from the device then.
+    bool wasRead(const ControlSpec& control) const;
     // Device command 0xF4 (power-on defaults), one second's wait, then the refresh.
     int reset();
     // Writes all ones to the status register (clearing its bits) and reads it back.
@@ -141,6 +148,8 @@ class SetupModel {
     Session& session_;
     Messages& messages_;
     SetupValues values_;
+    int refreshFailure_ = 0;
+    std::vector<RegisterRef> unread_;  // registers the last refresh could not read
 };
 
 }  // namespace evkit::setup

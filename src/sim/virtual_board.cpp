@@ -44,6 +44,7 @@ int VirtualBoard::checkHandle(F32xHandle handle) const {
 
 int VirtualBoard::GetNumDevices(std::uint32_t* count) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (failCount_) {
         const int s = std::exchange(failCount_, 0);
         return s;
@@ -54,6 +55,7 @@ int VirtualBoard::GetNumDevices(std::uint32_t* count) {
 
 int VirtualBoard::GetProductString(std::uint32_t index, std::string* product) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (!plugged_ || index != 0) return kF32xDeviceNotFound;
     if (product) *product = kProductString;
     return kF32xOk;
@@ -61,6 +63,7 @@ int VirtualBoard::GetProductString(std::uint32_t index, std::string* product) {
 
 int VirtualBoard::Open(std::uint32_t index, F32xHandle* handle) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (!plugged_ || index != 0) return kF32xDeviceNotFound;
     open_ = true;
     if (handle) *handle = kHandle;
@@ -69,6 +72,7 @@ int VirtualBoard::Open(std::uint32_t index, F32xHandle* handle) {
 
 int VirtualBoard::SetTimeouts(std::uint32_t readMs, std::uint32_t /*writeMs*/) {
     std::lock_guard lock(mutex_);
+    countCall();
     readTimeout_ = readMs / 1000.0;
     return kF32xOk;
 }
@@ -76,6 +80,7 @@ int VirtualBoard::SetTimeouts(std::uint32_t readMs, std::uint32_t /*writeMs*/) {
 int VirtualBoard::Write(F32xHandle handle, const std::uint8_t* buffer, std::uint32_t count,
                         std::uint32_t* written) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (written) *written = 0;
     if (int s = checkHandle(handle)) return s;
     if (failAll_) return kF32xWriteError;
@@ -98,6 +103,7 @@ int VirtualBoard::Write(F32xHandle handle, const std::uint8_t* buffer, std::uint
 int VirtualBoard::Read(F32xHandle handle, std::uint8_t* buffer, std::uint32_t count,
                        std::uint32_t* read) {
     std::unique_lock lock(mutex_);
+    countCall();
     if (read) *read = 0;
     if (int s = checkHandle(handle)) return s;
     if (failAll_) return kF32xReadError;
@@ -141,6 +147,7 @@ int VirtualBoard::Read(F32xHandle handle, std::uint8_t* buffer, std::uint32_t co
 
 int VirtualBoard::CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::uint32_t* state) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (int s = checkHandle(handle)) return s;
     if (failQueue_) {
         if (state) *state = failQueueOverrun_ ? kRxOverrun : 0;
@@ -154,6 +161,7 @@ int VirtualBoard::CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::uin
 
 int VirtualBoard::FlushBuffers(F32xHandle handle) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (int s = checkHandle(handle)) return s;
     if (failFlush_) return std::exchange(failFlush_, 0);
     produceUntil(clock_.now());
@@ -164,6 +172,7 @@ int VirtualBoard::FlushBuffers(F32xHandle handle) {
 
 int VirtualBoard::Close(F32xHandle handle) {
     std::lock_guard lock(mutex_);
+    countCall();
     if (int s = checkHandle(handle)) return s;
     open_ = false;
     queue_.clear();
@@ -219,6 +228,91 @@ void VirtualBoard::shortReadNext() {
 void VirtualBoard::failAllIo(bool fail) {
     std::lock_guard lock(mutex_);
     failAll_ = fail;
+}
+
+void VirtualBoard::scheduleFault(const ScheduledFault& fault) {
+    std::lock_guard lock(mutex_);
+    scheduled_.push_back(fault);
+}
+
+std::uint64_t VirtualBoard::transportCalls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+void VirtualBoard::countCall() {
+    ++calls_;
+    for (const auto& f : scheduled_) {
+        if (f.call != calls_) continue;
+        switch (f.kind) {
+            case FaultKind::kUnplug:
+                plugged_ = false;
+                open_ = false;
+                activities_.clear();
+                queue_.clear();
+                break;
+            case FaultKind::kFailWrite:
+                failWrite_ = kF32xWriteError;
+                break;
+            case FaultKind::kFailRead:
+                failRead_ = kF32xReadError;
+                break;
+            case FaultKind::kFailFlush:
+                failFlush_ = kF32xIoFailed;
+                break;
+            case FaultKind::kStall:
+                stalled_ = true;
+                break;
+            case FaultKind::kShortRead:
+                shortRead_ = true;
+                break;
+            case FaultKind::kOverrun:
+                failQueue_ = kF32xIoFailed;
+                failQueueOverrun_ = true;
+                break;
+        }
+    }
+}
+
+namespace {
+constexpr std::pair<const char*, FaultKind> kFaultNames[] = {
+    {"unplug", FaultKind::kUnplug},      {"fail-write", FaultKind::kFailWrite},
+    {"fail-read", FaultKind::kFailRead}, {"fail-flush", FaultKind::kFailFlush},
+    {"stall", FaultKind::kStall},        {"short-read", FaultKind::kShortRead},
+    {"overrun", FaultKind::kOverrun},
+};
+}  // namespace
+
+std::string faultKindList() {
+    std::string out;
+    for (const auto& [name, kind] : kFaultNames)
+        out += (out.empty() ? "" : ", ") + std::string(name);
+    return out;
+}
+
+std::optional<ScheduledFault> parseFault(const std::string& text, std::string* error) {
+    const auto fail = [&](const std::string& why) -> std::optional<ScheduledFault> {
+        if (error) *error = "fault '" + text + "': " + why;
+        return std::nullopt;
+    };
+    const auto at = text.find('@');
+    if (at == std::string::npos) return fail("not KIND@N");
+    const std::string name = text.substr(0, at);
+    const std::string number = text.substr(at + 1);
+    ScheduledFault f;
+    bool known = false;
+    for (const auto& [n, kind] : kFaultNames)
+        if (name == n) {
+            f.kind = kind;
+            known = true;
+        }
+    if (!known) return fail("unknown kind (use one of " + faultKindList() + ")");
+    if (number.empty() || number.size() > 18 ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return fail("N must be a transport operation number, 1 or more");
+    f.call = std::stoull(number);
+    if (f.call == 0) return fail("N must be a transport operation number, 1 or more");
+    return f;
 }
 
 void VirtualBoard::startActivity(std::unique_ptr<Activity> activity) {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,26 @@ namespace evkit::sim {
 
 class VirtualBoard;
 using Frame = std::array<std::uint8_t, 6>;
+
+// Faults that can be scheduled on the board (as from the command line's --fault KIND@N).
+enum class FaultKind { kUnplug, kFailWrite, kFailRead, kFailFlush, kStall, kShortRead, kOverrun };
+
+// A fault armed at the N-th transport operation (1 = the first operation of the run; every
+// one of the nine operations counts): unplug takes the board away before that operation;
+// fail-write, fail-read and fail-flush fail the first write, read or flush from that
+// operation on; stall stops the firmware answering; short-read delivers one byte less on the
+// first read from then on; overrun makes the first receive-queue check from then on fail
+// with the overrun bit set.
+struct ScheduledFault {
+    FaultKind kind = FaultKind::kUnplug;
+    std::uint64_t call = 1;
+};
+
+// "KIND@N" with KIND one of unplug, fail-write, fail-read, fail-flush, stall, short-read,
+// overrun and N >= 1; nullopt (error set) otherwise.
+std::optional<ScheduledFault> parseFault(const std::string& text, std::string* error);
+// The kinds, for help texts: "unplug, fail-write, ...".
+std::string faultKindList();
 
 // Something the firmware is doing over time: produces bytes for the host at given moments.
 class Activity {
@@ -88,6 +109,10 @@ public:
     void shortReadNext();
     // Fails every read and write from now on (a board that hangs up).
     void failAllIo(bool fail);
+    // Arms `fault` when the transport operation numbered fault.call is made.
+    void scheduleFault(const ScheduledFault& fault);
+    // Transport operations made so far.
+    std::uint64_t transportCalls() const;
 
     // --- firmware side, for modules ---
     DeviceModel& device() { return device_; }
@@ -108,6 +133,7 @@ private:
     double nextActivityTime() const;       // lock held
     void handleFrame(const Frame& frame);  // lock held
     int checkHandle(F32xHandle handle) const;
+    void countCall();  // lock held: one more transport operation, arming scheduled faults
 
     Clock& clock_;
     DeviceModel device_;
@@ -127,6 +153,8 @@ private:
     int failWrite_ = 0, failRead_ = 0, failFlush_ = 0, failCount_ = 0, failQueue_ = 0;
     bool failQueueOverrun_ = false;
     double readTimeout_ = 1.0;  // seconds
+    std::uint64_t calls_ = 0;
+    std::vector<ScheduledFault> scheduled_;
 };
 
 }  // namespace evkit::sim

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "collection/plot_navigation.h"
+#include "support/file_writer.h"
 
 namespace evkit::app {
 
@@ -519,11 +520,15 @@ bool GraphWidget::exportTo(const QString& path, int width, int height) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     const int w = width > 0 ? width : std::max(this->width(), 640);
     const int h = height > 0 ? height : std::max(this->height(), 400);
-    if (suffix == "png") return savePng(path, w, h, 2.0);
-    if (suffix == "pdf") return savePdf(path, w, h);
-    if (suffix == "svg") {
+    if (suffix != "png" && suffix != "pdf" && suffix != "svg") return false;
+    // Drawn into a temporary file beside the target, which replaces the target only once
+    // complete.
+    const auto produce = [&](const std::string& temp) {
+        const QString file = QString::fromStdString(temp);
+        if (suffix == "png") return savePng(file, w, h, 2.0);
+        if (suffix == "pdf") return savePdf(file, w, h);
         QSvgGenerator svg;
-        svg.setFileName(path);
+        svg.setFileName(file);
         svg.setSize(QSize(w, h));
         svg.setViewBox(QRect(0, 0, w, h));
         svg.setTitle(title_ ? title_->text() : QString("Graph"));
@@ -532,10 +537,9 @@ bool GraphWidget::exportTo(const QString& path, int width, int height) {
         painter.setMode(QCPPainter::pmVectorized);
         painter.setMode(QCPPainter::pmNoCaching);
         toPainter(&painter, w, h);
-        painter.end();
-        return QFileInfo(path).size() > 0;
-    }
-    return false;
+        return painter.end() && QFileInfo(file).size() > 0;
+    };
+    return writeFileAtomicallyWith(path.toStdString(), "." + suffix.toStdString(), produce);
 }
 
 void GraphWidget::printTo(QPrinter& printer) {

@@ -22,12 +22,13 @@
 #include <sstream>
 #include <thread>
 
-#include "ui/graph_widget.h"
 #include "collection/collection_settings_window.h"
 #include "collection/data_collection_panel.h"
 #include "collection/plot_navigation.h"
 #include "collection/save_dialog.h"
 #include "sim_rig.h"
+#include "support/file_writer.h"
+#include "ui/graph_widget.h"
 
 using namespace evkit;
 using app::DataCollectionPanel;
@@ -785,6 +786,36 @@ TEST_F(DataPanelTest, RedrawOfTheLargestViewsIsLogged) {
         "%lld ms, redraw alone %lld ms\n",
         static_cast<long long>(timeMs), static_cast<long long>(fftMs),
         static_cast<long long>(replotMs));
+}
+
+TEST_F(DataPanelTest, AFailedSaveOrExportKeepsTheFileItWasReplacing) {
+    configureSamples(1024);
+    chooseAnalysis(collection::kTestFft);
+    ASSERT_EQ(collect(), 0);
+    chooseAnalysis(collection::kTestHistogram);
+    const std::string old = "the file as it was before\n";
+    const auto keep = [&](const char* name, const std::function<void()>& act) {
+        const QString p = path(name);
+        std::ofstream(p.toStdString(), std::ios::binary) << old;
+        rig.messages.shown.clear();
+        dialogs.answers.push_back(p.toStdString());
+        injectWriteFailure(100);  // the disk fills up part-way through the file
+        act();
+        clearInjectedWriteFailure();
+        EXPECT_EQ(readAll(p), old) << name;
+        EXPECT_EQ(rig.messages.shown.size(), 1u) << name;
+        EXPECT_EQ(QDir(QFileInfo(p).path())
+                      .entryList({"*" + QFileInfo(p).fileName() + "*"}, QDir::Files | QDir::Hidden)
+                      .size(),
+                  1)
+            << name << ": a temporary file was left behind";
+    };
+    keep("keep.dat", [&] { save("SAVE_DATA"); });
+    keep("keep.fft", [&] { save("SAVE_FFT"); });
+    keep("keep.hit", [&] { save("SAVE_HISTOGRAM"); });
+    keep("keep.txt", [&] { find<QPushButton>("DATA_BOARD_ONLY")->click(); });
+    for (const char* name : {"keep.png", "keep.pdf", "keep.svg"})
+        keep(name, [&] { find<QPushButton>("DATA_EXPORT")->click(); });
 }
 
 TEST_F(DataPanelTest, Screenshots) {
