@@ -89,13 +89,13 @@ TEST(UsbReceiveBuffer, WrapsAroundWithoutLosingOrder) {
 }
 
 TEST(UsbId, ParsesAndFormats) {
-    EXPECT_EQ(parseUsbId("10c4:ea61"), (UsbId{0x10c4, 0xea61}));
-    EXPECT_EQ(parseUsbId(" 0x10C4:0xEA61 "), (UsbId{0x10c4, 0xea61}));
+    EXPECT_EQ(parseUsbId("1234:5678"), (UsbId{0x1234, 0x5678}));
+    EXPECT_EQ(parseUsbId(" 0x12AB:0xCDEF "), (UsbId{0x12ab, 0xcdef}));
     EXPECT_EQ(parseUsbId("1:2"), (UsbId{1, 2}));
     for (const char* bad :
-         {"", "10c4", "10c4:", ":ea61", "10c4:ea61:1", "10c45:1", "xyz:1", "10c4 ea61", "-1:2"})
+         {"", "1234", "1234:", ":5678", "1234:5678:1", "12345:1", "xyz:1", "1234 5678", "-1:2"})
         EXPECT_FALSE(parseUsbId(bad)) << bad;
-    EXPECT_EQ(formatUsbId({0x10c4, 0x0a}), "10c4:000a");
+    EXPECT_EQ(formatUsbId({0x12ab, 0x0a}), "12ab:000a");
 }
 
 class UsbIdResolution : public ::testing::Test {
@@ -145,19 +145,19 @@ TEST_F(UsbIdResolution, OptionThenEnvironmentThenConfigFile) {
     EXPECT_EQ(s.id, (UsbId{0xaaaa, 0xbbbb}));
     EXPECT_EQ(s.source, kUsbIdEnvironment);
 
-    s = resolveUsbId("10c4:ea61");
-    EXPECT_EQ(s.id, (UsbId{0x10c4, 0xea61}));
+    s = resolveUsbId("1234:abcd");
+    EXPECT_EQ(s.id, (UsbId{0x1234, 0xabcd}));
     EXPECT_EQ(s.source, "--usb-id");
 }
 
 TEST_F(UsbIdResolution, AnInvalidSettingIsReportedNotSkipped) {
-    writeConfig("10c4:ea61\n");
+    writeConfig("1234:5678\n");
     setenv(kUsbIdEnvironment, "board", 1);
     const auto s = resolveUsbId("");
     EXPECT_FALSE(s.id);  // a later source does not quietly stand in for a wrong one
     EXPECT_NE(s.problem.find("EVKIT714_USB_ID holds 'board'"), std::string::npos) << s.problem;
     unsetenv(kUsbIdEnvironment);
-    writeConfig("usb-id = 10c4\n");
+    writeConfig("usb-id = 1234\n");
     EXPECT_NE(resolveUsbId("").problem.find(usbIdConfigPath()), std::string::npos);
 }
 
@@ -179,7 +179,7 @@ TEST(UsbConnectionMessages, TheTransportsReasonFollowsTheConnectionMessage) {
     NullPump pump;
     BoardLink link(board, clock, messages, pump);
     board.failOpen = kF32xAccessDenied;
-    board.detail = "Permission denied for the USB device 10c4:ea61 (bus 1, device 2).";
+    board.detail = "Permission denied for the USB device 1234:5678 (bus 1, device 2).";
     EXPECT_EQ(open_board(link, nullptr), kF32xAccessDenied);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].first, msg::kErrorTitle);
