@@ -183,7 +183,7 @@ TEST(UdevRule, NoUsableIdPrintsNoRule) {
 }
 
 TEST(UdevRule, TheTemplateInTheDocumentationIsTheSameRule) {
-    std::ifstream file(std::string(EVKIT_TEST_DATA_DIR) + "/../../packaging/60-evkit714.rules");
+    std::ifstream file(std::string(EVKIT_PACKAGING_DIR) + "/60-evkit714.rules");
     ASSERT_TRUE(file);
     std::string text(std::istreambuf_iterator<char>(file), {});
     text = std::regex_replace(text, std::regex("VVVV"), "1234");
