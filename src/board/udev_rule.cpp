@@ -6,8 +6,8 @@ namespace evkit {
 
 std::string udevRule(UsbId id) {
     char ids[64];
-    std::snprintf(ids, sizeof ids, "ATTR{idVendor}==\"%04x\", ATTR{idProduct}==\"%04x\"",
-                  id.vendor, id.product);
+    std::snprintf(ids, sizeof ids, "ATTR{idVendor}==\"%04x\", ATTR{idProduct}==\"%04x\"", id.vendor,
+                  id.product);
     return "# EVKIT714 board " + formatUsbId(id) +
            ": access for the user logged in at this machine.\n"
            "# Install with\n"

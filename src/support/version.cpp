@@ -6,7 +6,9 @@
 
 namespace evkit {
 
-const char* programVersion() { return EVKIT_VERSION; }
+const char* programVersion() {
+    return EVKIT_VERSION;
+}
 
 std::string versionLine(const std::string& program, const std::string& revision) {
     std::string line = program + " " + programVersion();

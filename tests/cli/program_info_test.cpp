@@ -83,7 +83,8 @@ std::vector<std::string> ruleLines(const std::string& text) {
 }  // namespace
 
 TEST(ProgramInfo, BothProgramsPrintTheirVersion) {
-    const std::string version = std::regex_replace(evkit::programVersion(), std::regex("\\."), "\\.");
+    const std::string version =
+        std::regex_replace(evkit::programVersion(), std::regex("\\."), "\\.");
     const auto cli = runCli("--version");
     EXPECT_EQ(cli.status, 0) << cli.err;
     EXPECT_TRUE(std::regex_match(
@@ -139,8 +140,8 @@ TEST(UdevRule, PrintsTheRuleForTheGivenOrConfiguredId) {
         {"spelt differently", "usb udev-rule 0x12AB:0xCD", std::nullopt, "12ab", "00cd"},
         {"--usb-id", "--usb-id abcd:0001 usb udev-rule", std::nullopt, "abcd", "0001"},
         {"environment", "usb udev-rule", "1234:5678", "1234", "5678"},
-        {"given beats --usb-id", "--usb-id abcd:0001 usb udev-rule 1234:5678", "aaaa:bbbb",
-         "1234", "5678"},
+        {"given beats --usb-id", "--usb-id abcd:0001 usb udev-rule 1234:5678", "aaaa:bbbb", "1234",
+         "5678"},
     };
     for (const auto& c : cases) {
         ScopedEnv env;
@@ -151,7 +152,8 @@ TEST(UdevRule, PrintsTheRuleForTheGivenOrConfiguredId) {
         EXPECT_EQ(r.err, "") << c.what;
         // Comments and exactly one rule: the output is piped into the rules file as it is.
         EXPECT_EQ(ruleLines(r.out), std::vector<std::string>{ruleFor(c.vendor, c.product)})
-            << c.what << "\n" << r.out;
+            << c.what << "\n"
+            << r.out;
         EXPECT_NE(r.out.find("/etc/udev/rules.d/60-evkit714.rules"), std::string::npos) << c.what;
     }
 }
