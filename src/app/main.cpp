@@ -1,5 +1,6 @@
 // evkit714: the desktop program.
 //   evkit714 [--board usb|sim[:VARIANT]] [--trace] [--realtime] [--connect]
+//   evkit714 --help | --version
 // The virtual board keeps real time here (a wait of one second takes one second), so the
 // program behaves as it does with a board; --realtime is accepted for the command line's
 // sake and changes nothing.
@@ -17,6 +18,7 @@
 #include "app/start_window.h"
 #include "board/board_selection.h"
 #include "board/tracing_transport.h"
+#include "support/version.h"
 
 namespace {
 
@@ -42,22 +44,38 @@ QIcon applicationIcon() {
     return QIcon(pixmap);
 }
 
+// --help and --version are answered before the GUI starts, so that they work without a
+// display (help2man runs them at build time). Returns the exit status, or -1 to go on.
+// A command line this parser rejects (it does not know Qt's own options such as -platform)
+// is left to the full parse after QApplication has taken Qt's options out.
+int answerWithoutDisplay(QCommandLineParser& parser, const QCommandLineOption& versionOption,
+                         int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments)) return -1;
+    if (parser.isSet(versionOption)) {
+        std::printf("%s\n", evkit::versionLine("evkit714", evkit::buildRevision()).c_str());
+        return 0;
+    }
+    if (parser.isSet("help") || parser.isSet("help-all")) {
+        QCoreApplication core(argc, argv);
+        parser.process(core);  // prints the help and ends the program
+    }
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace evkit;
-    QApplication app(argc, argv);
     QApplication::setApplicationName("EVKIT714");
-    QApplication::setApplicationVersion(app::StartWindow::kVersion);
-    QApplication::setDesktopFileName("evkit714");
-    QApplication::setWindowIcon(applicationIcon());
-    // The program ends by the start window's close or by a confirmed quit, nothing else.
-    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationVersion(programVersion());
 
     QCommandLineParser parser;
     parser.setApplicationDescription("EVKIT714 control and evaluation program");
     parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption versionOption(QStringList{"v", "version"},
+                                           "print the program's version and exit");
     const char* envBoard = std::getenv("EVKIT714_BOARD");
     const QString defaultBoard = envBoard && *envBoard ? envBoard : "usb";
     QCommandLineOption boardOption(
@@ -67,8 +85,20 @@ int main(int argc, char** argv) {
                                       "accepted; the virtual board always keeps real time here");
     QCommandLineOption connectOption(
         "connect", "connect to the board at start, as Connection > USB Board does");
-    parser.addOptions({boardOption, traceOption, realtimeOption, connectOption});
+    parser.addOptions({versionOption, boardOption, traceOption, realtimeOption, connectOption});
+    if (const int code = answerWithoutDisplay(parser, versionOption, argc, argv); code >= 0)
+        return code;
+
+    QApplication app(argc, argv);
+    QApplication::setDesktopFileName("evkit714");
+    QApplication::setWindowIcon(applicationIcon());
+    // The program ends by the start window's close or by a confirmed quit, nothing else.
+    QApplication::setQuitOnLastWindowClosed(false);
     parser.process(app);
+    if (parser.isSet(versionOption)) {
+        std::printf("%s\n", versionLine("evkit714", buildRevision()).c_str());
+        return 0;
+    }
 
     std::string error;
     const auto selection = parseBoardSelection(parser.value(boardOption).toStdString(), &error);

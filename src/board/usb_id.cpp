@@ -39,7 +39,7 @@ std::string envText(const char* name) {
 }
 
 std::string invalid(const std::string& text, const std::string& source) {
-    return source + " holds '" + text + "', which is not a USB ID VID:PID (hex, e.g. 10c4:ea61).";
+    return source + " holds '" + text + "', which is not a USB ID VID:PID (hex, e.g. 1234:5678).";
 }
 
 }  // namespace

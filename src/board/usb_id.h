@@ -14,9 +14,9 @@ struct UsbId {
     bool operator==(const UsbId&) const = default;
 };
 
-// "VID:PID" in hex, 1 to 4 digits each, optional 0x prefixes ("10c4:ea61", "0x10C4:0xEA61").
+// "VID:PID" in hex, 1 to 4 digits each, optional 0x prefixes ("1234:5678", "0x12AB:0xCD").
 std::optional<UsbId> parseUsbId(const std::string& text);
-// "10c4:ea61".
+// "1234:5678", "12ab:00cd": four lower-case hex digits each.
 std::string formatUsbId(UsbId id);
 
 inline constexpr const char* kUsbIdEnvironment = "EVKIT714_USB_ID";

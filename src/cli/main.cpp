@@ -16,6 +16,7 @@
 #include "cli/cli_context.h"
 #include "cli/command_line.h"
 #include "sim/virtual_board.h"
+#include "support/version.h"
 
 namespace {
 
@@ -43,8 +44,10 @@ int main(int argc, char** argv) {
     using namespace evkit;
     using namespace evkit::cli;
 
-    CLI::App app{"EVKIT714 control program, command-line edition"};
+    CLI::App app{"EVKIT714 control program, command-line edition", "evkit714-cli"};
     app.prefix_command();
+    app.set_version_flag("--version", versionLine("evkit714-cli", buildRevision()),
+                         "print the program's version and exit");
     const char* envBoard = std::getenv("EVKIT714_BOARD");
     std::string boardText = envBoard && *envBoard ? envBoard : "usb";
     bool trace = false, realtime = false;
@@ -52,7 +55,7 @@ int main(int argc, char** argv) {
     std::string usbId;
     app.add_option("--board", boardText, "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)");
     app.add_option("--usb-id", usbId,
-                   "vendor:product ID of the board in hex, e.g. 10c4:ea61 (default "
+                   "vendor:product ID of the board in hex, e.g. 1234:5678 (default "
                    "$EVKIT714_USB_ID, then the usb-id file in the configuration directory)")
         ->check([](const std::string& text) {
             return parseUsbId(text) ? std::string() : "not a USB ID VID:PID (hex)";

@@ -1,8 +1,10 @@
-// USB device listing, so that a user can find the ID of their board.
+// USB device listing, so that a user can find the ID of their board, and the udev rule
+// that gives the logged-in user access to it.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
 
+#include "board/udev_rule.h"
 #include "board/usb_id.h"
 #include "board/usb_transport.h"
 #include "cli/cli_context.h"
@@ -11,13 +13,42 @@ namespace evkit::cli {
 
 namespace {
 
+// Prints the udev rule for `idText` (when given) or the configured board ID.
+int printUdevRule(const CliContext& ctx, const std::string& idText) {
+    const UsbIdSetting setting = idText.empty() ? resolveUsbId(ctx.usbIdOption)
+                                                : UsbIdSetting{parseUsbId(idText), "VID:PID", ""};
+    if (!setting.id) {
+        std::fprintf(stderr, "error: %s\n",
+                     setting.problem.empty() ? usbIdHowTo().c_str() : setting.problem.c_str());
+        return kExitFailure;
+    }
+    std::fputs(udevRule(*setting.id).c_str(), stdout);
+    return kExitOk;
+}
+
 EVKIT_CLI_COMMAND(CommandSpec{
-    "usb", "USB devices: 'usb list' shows every attached device with its ID and product", 1, false,
-    [](CLI::App& app) -> Runner {
+    "usb",
+    "USB devices: 'usb list' shows every attached device with its ID and product; "
+    "'usb udev-rule [VID:PID]' prints the udev rule giving the logged-in user access to the "
+    "board",
+    1, false, [](CLI::App& app) -> Runner {
         auto action = std::make_shared<std::string>();
-        app.add_option("ACTION", *action, "list")->required()->check(CLI::IsMember({"list"}));
+        auto idText = std::make_shared<std::string>();
+        app.add_option("ACTION", *action, "list or udev-rule")
+            ->required()
+            ->check(CLI::IsMember({"list", "udev-rule"}));
+        app.add_option("VID:PID", *idText,
+                       "udev-rule: the board's ID in hex (default: the configured ID)")
+            ->check([](const std::string& text) {
+                return parseUsbId(text) ? std::string() : "not a USB ID VID:PID (hex)";
+            });
+        app.callback([action, idText] {
+            if (*action == "list" && !idText->empty())
+                throw CLI::ValidationError("VID:PID", "'usb list' takes no ID");
+        });
         // The runner keeps the option storage alive: CLI11 writes into it while parsing.
-        return [action](CliContext& ctx) {
+        return [action, idText](CliContext& ctx) {
+            if (*action == "udev-rule") return printUdevRule(ctx, *idText);
             const UsbIdSetting setting = resolveUsbId(ctx.usbIdOption);
             if (setting.id) {
                 ctx.print("usb_id", formatUsbId(*setting.id));

@@ -91,7 +91,7 @@ TEST(UsbReceiveBuffer, WrapsAroundWithoutLosingOrder) {
 TEST(UsbId, ParsesAtTheEdgesAndFormats) {
     const std::pair<const char*, std::optional<UsbId>> rows[] = {
         {"1234:5678", UsbId{0x1234, 0x5678}},
-        {" 0xABCD:0xEF01 ", UsbId{0xabcd, 0xef01}},
+        {" 0x12AB:0xCDEF ", UsbId{0x12ab, 0xcdef}},
         {"0:0", UsbId{0, 0}},
         {"ffff:FFFF", UsbId{0xffff, 0xffff}},  // four digits: the last that fit
         {"10000:1", std::nullopt},
@@ -103,7 +103,7 @@ TEST(UsbId, ParsesAtTheEdgesAndFormats) {
     for (const char* bad :
          {"", "1234", "1234:", ":5678", "1234:5678:1", "xyz:1", "1234 5678", "-1:2", "0x:1"})
         EXPECT_FALSE(parseUsbId(bad)) << bad;
-    EXPECT_EQ(formatUsbId({0x1234, 0x0a}), "1234:000a");
+    EXPECT_EQ(formatUsbId({0x12ab, 0x0a}), "12ab:000a");
 }
 
 class UsbIdResolution : public ::testing::Test {
@@ -153,19 +153,19 @@ TEST_F(UsbIdResolution, OptionThenEnvironmentThenConfigFile) {
     EXPECT_EQ(s.id, (UsbId{0xaaaa, 0xbbbb}));
     EXPECT_EQ(s.source, kUsbIdEnvironment);
 
-    s = resolveUsbId("10c4:ea61");
-    EXPECT_EQ(s.id, (UsbId{0x10c4, 0xea61}));
+    s = resolveUsbId("1234:abcd");
+    EXPECT_EQ(s.id, (UsbId{0x1234, 0xabcd}));
     EXPECT_EQ(s.source, "--usb-id");
 }
 
 TEST_F(UsbIdResolution, AnInvalidSettingIsReportedNotSkipped) {
-    writeConfig("10c4:ea61\n");
+    writeConfig("1234:5678\n");
     setenv(kUsbIdEnvironment, "board", 1);
     const auto s = resolveUsbId("");
     EXPECT_FALSE(s.id);  // a later source does not quietly stand in for a wrong one
     EXPECT_NE(s.problem.find("EVKIT714_USB_ID holds 'board'"), std::string::npos) << s.problem;
     unsetenv(kUsbIdEnvironment);
-    writeConfig("usb-id = 10c4\n");
+    writeConfig("usb-id = 1234\n");
     EXPECT_NE(resolveUsbId("").problem.find(usbIdConfigPath()), std::string::npos);
 }
 
@@ -187,7 +187,7 @@ TEST(UsbConnectionMessages, TheTransportsReasonFollowsTheConnectionMessage) {
     NullPump pump;
     BoardLink link(board, clock, messages, pump);
     board.failOpen = kF32xAccessDenied;
-    board.detail = "Permission denied for the USB device 10c4:ea61 (bus 1, device 2).";
+    board.detail = "Permission denied for the USB device 1234:5678 (bus 1, device 2).";
     EXPECT_EQ(open_board(link, nullptr), kF32xAccessDenied);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].first, msg::kErrorTitle);

@@ -257,11 +257,11 @@ TEST(Cli, UsbListWorksWithoutAnyBoardAndShowsTheConfiguredId) {
     auto r = runCli("usb list");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("devices="), std::string::npos) << r.out;
-    r = runCli("--usb-id 10C4:EA61 usb list");
+    r = runCli("--usb-id 12AB:CDEF usb list");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("usb_id=10c4:ea61\nusb_id_source=--usb-id\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("usb_id=12ab:cdef\nusb_id_source=--usb-id\n"), std::string::npos) << r.out;
     // A malformed ID is a usage error, before anything is opened.
-    r = runCli("--usb-id 10c4 identify");
+    r = runCli("--usb-id 1234 identify");
     EXPECT_EQ(r.status, 2);
 }
 

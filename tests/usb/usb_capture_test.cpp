@@ -27,7 +27,7 @@ namespace evkit::test {
 namespace {
 
 using std::chrono::steady_clock;
-constexpr UsbId kBoardId{0x10c4, 0xea61};
+constexpr UsbId kBoardId{0x1234, 0x5678};
 constexpr int kMark = 4242;
 
 double secondsSince(steady_clock::time_point t) {

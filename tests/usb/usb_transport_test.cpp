@@ -21,7 +21,7 @@ namespace evkit::test {
 namespace {
 
 using std::chrono::steady_clock;
-constexpr UsbId kBoardId{0x10c4, 0xea61};
+constexpr UsbId kBoardId{0x1234, 0x5678};
 constexpr const char* kProduct = "EVKIT714 USB Board";
 
 UsbIdSetting configured(UsbId id = kBoardId) {
@@ -71,10 +71,10 @@ TEST_F(EmulatedUsb, ListsOnlyDevicesWithTheConfiguredIdAndReadsTheProductString)
     EXPECT_EQ(product, kProduct);
     EXPECT_NE(usb.GetProductString(1, &product), 0);
 
-    UsbTransport other(configured({0x10c4, 0x0001}));
+    UsbTransport other(configured({0x1234, 0x0001}));
     ASSERT_EQ(other.GetNumDevices(&count), 0);
     EXPECT_EQ(count, 0u);
-    EXPECT_NE(other.errorDetail().find("10c4:0001"), std::string::npos);
+    EXPECT_NE(other.errorDetail().find("1234:0001"), std::string::npos);
     F32xHandle h = 0;
     EXPECT_NE(other.Open(0, &h), 0);
 
@@ -302,7 +302,7 @@ TEST_F(EmulatedUsb, BoardCountFollowsPlugAndUnplug) {
 
 TEST_F(EmulatedUsb, CliIdentifiesTheBoardOverLibusb) {
     const std::string command =
-        std::string(EVKIT_CLI_PATH) + " --board usb --usb-id 10c4:ea61 identify 2>&1";
+        std::string(EVKIT_CLI_PATH) + " --board usb --usb-id 1234:5678 identify 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
