@@ -87,7 +87,23 @@ void NumericDisplay::setLabel(const QString& text) {
 void NumericDisplay::show(double v) {
     // A value that cannot be shown reads 0.
     if (!std::isfinite(v)) v = 0.0;
-    value->setText(QString::number(v, 'f', precision));
+    const QString full = QString::number(v, 'f', precision);
+    // The box widens to show the whole number; past kWidestResult pixels it shows the value
+    // in scientific notation instead. The tooltip always has every digit.
+    constexpr int kWidestResult = 200;
+    const QFontMetrics metrics(value->font());
+    const auto needed = [&](const QString& text) {
+        return metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth() + 8;
+    };
+    QString text = full;
+    if (fitValue) {
+        if (needed(full) > kWidestResult) text = QString::number(v, 'g', 10);
+        value->setMinimumWidth(
+            std::max(value->minimumWidth(), std::min(needed(text), kWidestResult)));
+    }
+    value->setText(text);
+    value->setCursorPosition(0);
+    value->setToolTip(full);
 }
 
 void NumericDisplay::setVisible(bool on) {
@@ -122,7 +138,7 @@ DataCollectionPanel::DataCollectionPanel(AppContext& ctx, QWidget* parent)
             Qt::QueuedConnection);
     };
     buildControls();
-    resize(1180, 720);
+    fitToScreen(QSize(1300, 700));
 }
 
 DataCollectionPanel::~DataCollectionPanel() {
@@ -130,7 +146,7 @@ DataCollectionPanel::~DataCollectionPanel() {
 }
 
 void DataCollectionPanel::buildControls() {
-    auto* top = new QHBoxLayout(this);
+    auto* top = new QHBoxLayout(scrollingContent());
 
     // Left: the graph with the cursor readouts and the progress line under it.
     auto* left = new QVBoxLayout;
@@ -163,7 +179,11 @@ void DataCollectionPanel::buildControls() {
         "\u2190 \u2192: step the cursor",
         this);
     hint->setStyleSheet("QLabel { color: #666; }");
-    readouts->addWidget(hint);
+    // The hint may be cut rather than widen the window past a small screen.
+    hint->setMinimumWidth(0);
+    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    hint->setToolTip(hint->text());
+    readouts->addWidget(hint, 1);
     left->addLayout(readouts);
 
     auto* progressRow = new QHBoxLayout;
@@ -255,6 +275,7 @@ void DataCollectionPanel::buildControls() {
         d.label->setObjectName(name + "_LABEL");
         d.value = makeDisplay(resultBox, name, 120);
         d.precision = kResultPrecision;
+        d.fitValue = true;
         QFont f = d.value->font();
         f.setPointSizeF(f.pointSizeF() + 1.0);
         d.value->setFont(f);
@@ -340,6 +361,7 @@ void DataCollectionPanel::onOpened() {
         channels_[1]->setEnabled(true);
     }
     data_->clearOnOpen();
+    haveBlock_ = false;
     test_->setCurrentIndex(kTestTime);
     status_->setText(
         diskMode() ? QString("Disk mode: %1")
@@ -463,6 +485,7 @@ int DataCollectionPanel::COLLECT() {
     const int test = data_->settings.test;
     int status = data_->collectSequence([&]() -> int {
         const auto afterCapture = [&] {
+            haveBlock_ = true;
             updateChannelButtons();
             setWindowTitle(QString::fromStdString(data_->title));
         };
@@ -517,6 +540,8 @@ int DataCollectionPanel::COLLECT() {
         status = claim.ok() ? data_->afterAnalysis() : kStatusBusy;
         if (status == 0 && fft_.last()) {
             showSpectrumCaptions();
+            // The block that was being captured when Stop came is not in the average.
+            averageCount_->setValue(fft_.last()->block);
             status_->setText(QString("Averaging stopped after %1 of %2 blocks.")
                                  .arg(fft_.last()->block)
                                  .arg(fft_.last()->blocks));
@@ -528,10 +553,21 @@ int DataCollectionPanel::COLLECT() {
     // A failed step leaves Collect dimmed until the settings are confirmed again; a refusal
     // because another window owns the board does not.
     if (status == 0 || status == kStatusBusy) collect_->setEnabled(true);
-    if (status != 0 && status != kStatusBusy)
+    // A file read names the file in the title whether or not it could be read.
+    if (diskMode()) setWindowTitle(QString::fromStdString(ctx_.session.input_file));
+    if (status != 0 && status != kStatusBusy && status != kStatusClosed) {
         status_->setText(QString("The capture failed (status %1). Confirm the settings to "
                                  "collect again.")
                              .arg(status));
+        if (status != kStatusCancelled)
+            showNoAnalysis(
+                diskMode()
+                    ? QString("No analysis \u2014 %1 could not be read")
+                          .arg(
+                              QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName())
+                    : QString("No analysis \u2014 the capture failed"),
+                {}, {});
+    }
     graph_->replot();
     return status;
 }
@@ -613,6 +649,24 @@ void DataCollectionPanel::resetResultColours() {
     for (NumericDisplay& d : results_) d.setColour(QColor());
 }
 
+void DataCollectionPanel::clearResults() {
+    for (NumericDisplay& d : results_) {
+        d.value->clear();
+        d.value->setToolTip({});
+        d.setColour(QColor());
+    }
+}
+
+void DataCollectionPanel::showNoAnalysis(const QString& title, const QString& xLabel,
+                                         const QString& yLabel) {
+    graph_->deletePlots();
+    graph_->setIntegerTicks(false);
+    graph_->setTitle(title);
+    graph_->setAxisLabels(xLabel, yLabel);
+    clearResults();
+    graph_->replot();
+}
+
 void DataCollectionPanel::setReadouts(int test) {
     if (const auto f = collection::readoutFormat(test)) {
         cursorX_.setLabel(f->xLabel);
@@ -645,11 +699,16 @@ void DataCollectionPanel::time_test() {
 
     graph_->deletePlots();
     graph_->setYTickStep(0.0);
+    // A short record would otherwise get fractional sample indexes and codes as tick labels.
+    graph_->setIntegerTicks(block.size() <= 64);
     graph_->setAxisLabels("Sample index", "Code");
-    graph_->setTitle(QString("Time record \u2014 %1 \u00B7 %2 samples \u00B7 %3")
-                         .arg(channelName())
-                         .arg(block.size())
-                         .arg(rateText()));
+    if (haveBlock_)
+        graph_->setTitle(QString("Time record \u2014 %1 \u00B7 %2 samples \u00B7 %3")
+                             .arg(channelName())
+                             .arg(block.size())
+                             .arg(rateText()));
+    else
+        graph_->setTitle("Time record \u2014 no data yet: press Collect to capture a block");
     graph_->setAxisRanges(r.xAxisMin, r.xAxisMax, r.yAxisMin, r.yAxisMax);
     graph_->plotCodes(data_->blockCodes(), dosColor(data_->settings.curv_color));
     graph_->snapCursor();
@@ -677,9 +736,18 @@ void DataCollectionPanel::hist_test() {
 
     if (!r.binned) {
         ctx_.messages.show(evkit::msg::kErrorTitle, collection::msg::kHistogramTooLarge);
+        // The statistics stand; the graph says why it has no bars, and no earlier histogram
+        // is left to be saved as if it were this one.
         graph_->deletePlots();
+        graph_->setAxisLabels("Code", "Count");
+        graph_->setTitle(
+            QString("Histogram \u2014 %1 \u00B7 %2 samples \u00B7 distribution too large to bin")
+                .arg(channelName())
+                .arg(block.size()));
+        lastHist_.reset();
     } else {
         graph_->deletePlots();
+        graph_->setIntegerTicks(false);
         graph_->setYTickStep(0.0);
         graph_->setAxisLabels("Code", "Count");
         const double width =
@@ -703,14 +771,24 @@ void DataCollectionPanel::hist_test() {
 }
 
 void DataCollectionPanel::freqTestInMemory() {
+    if (!haveBlock_) {
+        // Nothing captured yet: an empty block has no spectrum to show.
+        showNoAnalysis("Spectrum \u2014 no data yet: press Collect to capture a block",
+                       "Frequency (Hz)", "Magnitude (dB re full scale)");
+        status_->setText("No data yet: press Collect to capture a block for the FFT.");
+        stampDateTime();
+        setReadouts(kTestFft);
+        return;
+    }
     spectrum::FftObserver observer;
     observer.spectrum = [this](const spectrum::SpectrumResult& r) { drawSpectrum(r); };
     fft_.freq_test(fftSettings(), data_->buffers.sample_real, ctx_.messages, observer);
     if (fft_.outcome() != spectrum::FftOutcome::kAnalysed) {
-        // Refused: no spectrum to show, and no plot of another analysis under these captions.
-        graph_->deletePlots();
-        graph_->setTitle(QString("Spectrum \u2014 %1 samples are too few for the FFT")
-                             .arg(data_->settings.samples));
+        // Refused: no spectrum to show, and no plot or figure of another analysis under
+        // these captions.
+        showNoAnalysis(QString("Spectrum \u2014 %1 samples are too few for the FFT")
+                           .arg(data_->settings.samples),
+                       "Frequency (Hz)", "Magnitude (dB re full scale)");
     }
     averageCount_->setValue(1);
     showSpectrumCaptions();
@@ -743,11 +821,14 @@ void DataCollectionPanel::showFigures(const spectrum::FftStats& stats) {
                         : stats.fundamentalTooHigh ? "fundamental too high"
                                                    : "a band was cut";
     for (NumericDisplay& d : results_)
-        d.value->setToolTip(stats.warning ? QString("Warning: %1").arg(why) : QString("dB"));
+        d.value->setToolTip(d.value->toolTip() + (stats.warning
+                                                      ? QString(" dB \u2014 warning: %1").arg(why)
+                                                      : QString(" dB")));
 }
 
 void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
     graph_->deletePlots();
+    graph_->setIntegerTicks(false);
     graph_->setAxisLabels("Frequency (Hz)", "Magnitude (dB re full scale)");
     const int windowIndex = r.window;
     graph_->setTitle(
@@ -867,6 +948,7 @@ void DataCollectionPanel::OVERLAY() {
 
     graph_->deletePlots();
     graph_->setYTickStep(0.0);
+    graph_->setIntegerTicks(samples <= 64);
     graph_->setAxisLabels("Sample index", "Code");
     graph_->setTitle(QString("Overlay \u2014 %1 and %2 \u00B7 %3 samples \u00B7 %4")
                          .arg(QString::fromStdString(data_->buttonlabel1),

@@ -38,6 +38,9 @@ struct NumericDisplay {
     QLabel* label = nullptr;
     QLineEdit* value = nullptr;
     int precision = 0;
+    // Widens the box to the whole value (result boxes); the cursor readouts keep their width
+    // so that moving the cursor never re-lays out the window.
+    bool fitValue = false;
     void setLabel(const QString& text);
     void setPrecision(int digits) { precision = digits; }
     void show(double v);
@@ -118,6 +121,10 @@ class DataCollectionPanel : public StandingWindow {
     void setReadouts(int test);
     void stampDateTime();
     void resetResultColours();
+    // Empties the result displays: no figure of an earlier analysis stays beside new captions.
+    void clearResults();
+    // The graph without plots under a caption that says why (a refused or failed analysis).
+    void showNoAnalysis(const QString& title, const QString& xLabel, const QString& yLabel);
     void updateChannelButtons();
     void setRunning(bool on);
     void showCaptureProgress(int received, int expected);
@@ -133,6 +140,8 @@ class DataCollectionPanel : public StandingWindow {
     spectrum::FftTest fft_;
     std::optional<collection::HistResult> lastHist_;
     int lastHistSamples_ = 0;
+    // A block has been captured or read since the window was opened.
+    bool haveBlock_ = false;
 
     GraphWidget* graph_ = nullptr;
     QComboBox* test_ = nullptr;

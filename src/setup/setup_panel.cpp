@@ -46,7 +46,7 @@ QGroupBox* group(const QString& title, QLayout* layout) {
 SetupPanel::SetupPanel(AppContext& ctx, QWidget* parent)
     : StandingWindow(ctx, "MENU_SETUP", "Device Setup", parent), model_(ctx.session, ctx.messages) {
     setObjectName("pnl_setup");
-    auto* columns = new QHBoxLayout(this);
+    auto* columns = new QHBoxLayout(scrollingContent());
     const auto column = [&](std::initializer_list<QWidget*> boxes) {
         auto* v = new QVBoxLayout;
         for (auto* b : boxes) v->addWidget(b);
@@ -57,6 +57,7 @@ SetupPanel::SetupPanel(AppContext& ctx, QWidget* parent)
     column({buildOpMode(), buildMask(), buildStatus()});
     column({buildSag(), buildNumeric(), buildTemperature(), buildFiles()});
     showValues();
+    fitToScreen();
 }
 
 QWidget* SetupPanel::control(const std::string& name) const {
@@ -338,6 +339,7 @@ void SetupPanel::CLEAR_STATUS() {
 }
 
 void SetupPanel::RESET_REFRESH() {
+    if (ctx_.session.link.refuseIfBusy()) return;
     if (sender() && sender()->objectName() == "SETUP_RESET")
         model_.reset();
     else
@@ -346,6 +348,7 @@ void SetupPanel::RESET_REFRESH() {
 }
 
 void SetupPanel::RETRIEVE() {
+    if (ctx_.session.link.refuseIfBusy()) return;
     const auto path = ctx_.dialogs.openFile(msg::kRetrieveTitle, kRegisterFilePattern);
     if (!path) {
         ctx_.messages.show("", msg::kFileNotRetrieved);
@@ -356,6 +359,7 @@ void SetupPanel::RETRIEVE() {
 }
 
 void SetupPanel::STORE() {
+    if (ctx_.session.link.refuseIfBusy()) return;
     const auto path =
         ctx_.dialogs.saveFile(msg::kStoreTitle, kRegisterFilePattern, "registers.rsf");
     if (!path) {
