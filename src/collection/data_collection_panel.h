@@ -49,6 +49,10 @@ struct NumericDisplay {
     void setColour(const QColor& background);
 };
 
+// The window's work is spread over four files: data_collection_panel.cpp (building, opening,
+// settings, channel and analysis switches, zoom and restore), data_collection_capture_panel.cpp
+// (Collect and Stop), data_collection_view_panel.cpp (what the graph and the displays show) and
+// data_collection_output_panel.cpp (saving, printing, exporting).
 class DataCollectionPanel : public StandingWindow {
     Q_OBJECT
   public:
@@ -66,6 +70,9 @@ class DataCollectionPanel : public StandingWindow {
     CollectionSettingsWindow* settingsWindow() const { return settingsWindow_; }
     bool running() const { return running_; }
     bool zoomPicking() const { return zoomStage_ != 0; }
+
+    // Display name of an FFT window index ("no" for an index without a window).
+    static const char* windowName(int window);
 
     // Chooses the printer before printing; the default shows the print dialog. Returns false
     // when the user cancelled.
