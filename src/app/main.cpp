@@ -1,5 +1,5 @@
 // evkit714: the desktop program.
-//   evkit714 [--board usb|sim[:VARIANT]] [--trace] [--realtime] [--connect]
+//   evkit714 [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--trace] [--realtime] [--connect]
 //   evkit714 --help | --version
 // The virtual board keeps real time here (a wait of one second takes one second), so the
 // program behaves as it does with a board; --realtime is accepted for the command line's
@@ -13,12 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ui/qt_seams.h"
 #include "app/shell.h"
 #include "app/start_window.h"
 #include "board/board_selection.h"
 #include "board/tracing_transport.h"
+#include "board/usb_transport.h"
 #include "support/version.h"
+#include "ui/qt_seams.h"
 
 namespace {
 
@@ -80,12 +81,18 @@ int main(int argc, char** argv) {
     const QString defaultBoard = envBoard && *envBoard ? envBoard : "usb";
     QCommandLineOption boardOption(
         "board", "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)", "board", defaultBoard);
+    QCommandLineOption usbIdOption(
+        "usb-id",
+        "USB vendor and product ID of the board (else $EVKIT714_USB_ID, then the usb-id file "
+        "in the configuration directory, which Connection > USB Device... writes)",
+        "VID:PID");
     QCommandLineOption traceOption("trace", "print every frame written (>) and read (<) on stderr");
     QCommandLineOption realtimeOption("realtime",
                                       "accepted; the virtual board always keeps real time here");
     QCommandLineOption connectOption(
         "connect", "connect to the board at start, as Connection > USB Board does");
-    parser.addOptions({versionOption, boardOption, traceOption, realtimeOption, connectOption});
+    parser.addOptions(
+        {versionOption, boardOption, usbIdOption, traceOption, realtimeOption, connectOption});
     if (const int code = answerWithoutDisplay(parser, versionOption, argc, argv); code >= 0)
         return code;
 
@@ -106,14 +113,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "error: %s\n", error.c_str());
         return 2;
     }
+    if (parser.isSet(usbIdOption) && !parseUsbId(parser.value(usbIdOption).toStdString())) {
+        std::fprintf(stderr, "error: --usb-id '%s' is not a USB ID VID:PID (hex, e.g. 1234:5678)\n",
+                     qPrintable(parser.value(usbIdOption)));
+        return 2;
+    }
 
     SystemClock clock;
-    auto base = createTransport(*selection, clock);
-    TracingTransport tracing(*base, [](const std::string& line) {
+    const auto makeTransport = [&](const std::string& usbIdText) -> std::unique_ptr<F32x> {
+        if (selection->simulated) return createTransport(*selection, clock);
+        return std::make_unique<UsbTransport>(app::desktopUsbIdSetting(usbIdText));
+    };
+    const auto printTrace = [](const std::string& line) {
         std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
-    });
-    F32x& transport = parser.isSet(traceOption) ? static_cast<F32x&>(tracing) : *base;
+    };
+    const bool trace = parser.isSet(traceOption);
+    auto base = makeTransport(parser.value(usbIdOption).toStdString());
+    auto tracing = std::make_unique<TracingTransport>(*base, printTrace);
+    F32x& transport = trace ? static_cast<F32x&>(*tracing) : *base;
 
     app::QtMessages messages;
     app::QtConsole console;
@@ -129,6 +147,16 @@ int main(int argc, char** argv) {
     }
 
     app::Shell shell(session, messages, console, dialogs, clock);
+    // A board ID chosen in Connection > USB Device... is used from the next connection on;
+    // an open board keeps its transport until the program ends.
+    shell.start().onUsbIdChosen = [&](const UsbId& id) {
+        if (selection->simulated || link.cyHandle != 0) return;
+        auto nextBase = makeTransport(formatUsbId(id));
+        auto nextTracing = std::make_unique<TracingTransport>(*nextBase, printTrace);
+        link.setTransport(trace ? static_cast<F32x&>(*nextTracing) : *nextBase);
+        tracing = std::move(nextTracing);
+        base = std::move(nextBase);
+    };
     shell.start().show();
     if (parser.isSet(connectOption))
         QTimer::singleShot(0, &shell.start(), &app::StartWindow::cbfUSB);

@@ -19,10 +19,14 @@ Shell::Shell(Session& session, Messages& messages, Console& console, FileDialogs
     session.link.onConnectionLost = [this] {
         if (start_) start_->connectionLost();
     };
+    session.link.onBusyNotice = [this](const std::string& text) {
+        if (start_) start_->busyNotice(QString::fromStdString(text));
+    };
 }
 
 Shell::~Shell() {
     ctx_.session.link.onConnectionLost = nullptr;
+    ctx_.session.link.onBusyNotice = nullptr;
     start_ = nullptr;
     auto windows = std::move(windows_);
     windows_.clear();

@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -38,6 +39,7 @@ const MenuEntry kMenuEntries[] = {
     {"MENU_QUIT", "&Quit...", 0, &StartWindow::QUIT},
     {"MENU_USB", "&USB Board", 1, &StartWindow::cbfUSB},
     {"MENU_DISK", "&Disk File...", 1, &StartWindow::SELECT_DISK},
+    {"MENU_USB_DEVICE", "USB De&vice...", 1, &StartWindow::USB_DEVICE},
     {"MENU_SETUP", "&Setup", 2, &StartWindow::SETUP},
     {"MENU_COLLECTION", "Data &Collection", 2, &StartWindow::COLLECTION},
     {"MENU_CONVERSION", "C&onversion Monitor", 2, &StartWindow::CONVERSION},
@@ -75,6 +77,7 @@ StartWindow::StartWindow(AppContext& ctx) : ctx_(ctx) {
     setObjectName("pnl_start");
     setWindowTitle("EVKIT714");
     endEventLoop = [](int code) { QCoreApplication::exit(code); };
+    listUsbDevices = &UsbTransport::listDevices;
     buildMenus();
     buildContents();
     resize(520, 330);
@@ -86,13 +89,17 @@ void StartWindow::buildMenus() {
     for (const auto& e : kMenuEntries) {
         QAction* action = menus[e.menu]->addAction(e.text);
         action->setObjectName(e.role);
-        action->setCheckable(true);
-        if (e.callback == &StartWindow::QUIT) menus[e.menu]->insertSeparator(action);
+        // Windows and the two connection modes carry check marks; commands do not.
+        const bool checkable =
+            e.callback != &StartWindow::QUIT && e.callback != &StartWindow::USB_DEVICE;
+        action->setCheckable(checkable);
+        if (e.callback == &StartWindow::QUIT || e.callback == &StartWindow::USB_DEVICE)
+            menus[e.menu]->insertSeparator(action);
         const Callback callback = e.callback;
         // Triggering a checkable action flips its mark; the callbacks alone decide the
         // marks, so the flip is undone before the callback runs.
         connect(action, &QAction::triggered, this, [this, action, callback](bool checked) {
-            action->setChecked(!checked);
+            if (action->isCheckable()) action->setChecked(!checked);
             (this->*callback)();
         });
     }
@@ -273,6 +280,7 @@ void StartWindow::cbfUSB() {
     }
     const F32xHandle previous = link.cyHandle;
     if (open_board(link, &ctx_.session.DeviceString) != 0) return;
+    link.closedForDiskMode = false;
     // Connecting again while connected: the earlier handle is released once the new one
     // is open, so no handle leaks.
     if (previous != 0 && previous != link.cyHandle) link.transport().Close(previous);
@@ -284,7 +292,8 @@ void StartWindow::cbfUSB() {
                              "MENU_CONVERSION", "MENU_CALIBRATION", "MENU_EEPROM", "MENU_DEBUG"})
         setMenuDimmed(role, false);
     if (QWidget* overlay = dataControl("DATA_OVERLAY")) overlay->setEnabled(true);
-    showModeText("USB board");
+    showModeText(link.transport().simulated() ? "Virtual board (simulation, no hardware)"
+                                              : "USB board");
     product_->setText(QString::fromStdString(ctx_.session.DeviceString));
     setHint(kHintUsb);
 
@@ -325,6 +334,12 @@ void StartWindow::SELECT_DISK() {
         link.transport().Close(link.cyHandle);  // status not needed: the board is left anyway
         link.cyHandle = 0;
     }
+    link.closedForDiskMode = true;
+    // The board windows have nothing to talk to now: they close with their menu items.
+    if (ctx_.window)
+        for (const char* panel : {"pnl_setup", "pnl_conv", "pnl_cal", "pnl_pulse", "pnl_debug",
+                                  "pnl_eeprom", "pnl_temp"})
+            if (QWidget* w = ctx_.window(panel); w && w->isVisible()) w->close();
     ctx_.session.port_number = kPortDisk;
     if (QWidget* collect = dataControl("DATA_COLLECT")) collect->setEnabled(true);
     clearDataGraph();
@@ -338,11 +353,38 @@ void StartWindow::SELECT_DISK() {
     statusBar()->showMessage(QString::fromStdString(*file));
 }
 
+void StartWindow::USB_DEVICE() {
+    if (auto* open = findChild<UsbDeviceDialog*>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* dialog = new UsbDeviceDialog(listUsbDevices, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::NonModal);
+    connect(dialog, &UsbDeviceDialog::usbIdSaved, this, [this](UsbId id) {
+        if (onUsbIdChosen) onUsbIdChosen(id);
+        statusBar()->showMessage(
+            QString("USB board ID %1 saved; choose Connection \u25B8 USB Board to connect.")
+                .arg(QString::fromStdString(formatUsbId(id))));
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
 void StartWindow::connectionLost() {
     setMenuChecked("MENU_USB", false);
     showModeText("Connection lost");
     setHint(kHintLost);
     statusBar()->clearMessage();
+}
+
+void StartWindow::busyNotice(const QString& text) {
+    statusBar()->showMessage(text, 10000);
+    ctx_.console.print(text.toStdString() + "\n");
+    if (auto* standing = qobject_cast<StandingWindow*>(QApplication::activeWindow()))
+        standing->showNotice(text);
 }
 
 void StartWindow::QUIT() {

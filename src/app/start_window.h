@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "app/usb_device_dialog.h"
 #include "ui/app_context.h"
 
 class QAction;
@@ -26,6 +27,11 @@ class StartWindow : public QMainWindow {
 
     // Ends the event loop with a code. Tests replace it to observe the end of the program.
     std::function<void(int)> endEventLoop;
+    // Lists the attached USB devices for Connection ▸ USB Device… (tests script it).
+    UsbDeviceLister listUsbDevices;
+    // Called after the USB device dialog saved a board ID, so that the next connection
+    // uses it.
+    std::function<void(const UsbId&)> onUsbIdChosen;
 
     // The confirmed quit (Yes on a confirmation window): closes the board and ends the
     // event loop. Returns the close status (0 when nothing was closed or the close worked).
@@ -45,11 +51,17 @@ class StartWindow : public QMainWindow {
     void DEBUGWIN();
     void cbfUSB();
     void SELECT_DISK();
+    // Connection ▸ USB Device…: the dialog that picks the board among the USB devices.
+    void USB_DEVICE();
     void QUIT();
     // The close request of the start window: ends the program, the board stays as it is.
     void STARTPANEL();
     // The board link lost the connection.
     void connectionLost();
+    // A board command refused because another operation owns the board: said in the
+    // status bar, in the window the user is working in and on the console, without a
+    // modal box, so that the running operation goes on.
+    void busyNotice(const QString& text);
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -50,6 +50,7 @@ void BoardLink::reportConnectionLost(int status) {
 
 int BoardLink::Fun_USB(std::int32_t code, int d1, int d2, int d3, int width,
                        std::int32_t* result) {
+    if (closedForDiskMode) return refuseClosed();
     if (insideEventProcessing()) return refuseBusy();
     // The board was found gone earlier in this sequence: said once already.
     if (sequenceLost_ != 0) return sequenceLost_;
@@ -245,11 +246,25 @@ void BoardLink::processEvents() {
     --eventDepth_;
 }
 
+int BoardLink::refuseClosed() {
+    const std::string text =
+        "The board is closed while a disk file is analysed. Choose Connection \u25B8 USB Board "
+        "to use the board again.";
+    if (onBusyNotice)
+        onBusyNotice(text);
+    else
+        messages_.show(msg::kErrorTitle, text);
+    return kStatusClosed;
+}
+
 int BoardLink::refuseBusy() {
     const std::string what = owner_.empty() ? std::string("another operation") : owner_;
-    messages_.show(msg::kErrorTitle,
-                   "The board is busy (" + what +
-                       " is running). Wait until it ends or stop it, then try again.");
+    const std::string text = "The board is busy (" + what +
+                             " is running). Wait until it ends or stop it, then try again.";
+    if (onBusyNotice)
+        onBusyNotice(text);
+    else
+        messages_.show(msg::kErrorTitle, text);
     return kStatusBusy;
 }
 

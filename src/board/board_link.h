@@ -33,6 +33,8 @@ inline constexpr const char* kNotValid = "The command is not supported";
 
 // Status returned when a board command is refused because another operation owns the board.
 constexpr int kStatusBusy = -100;
+// Status returned when a board command is refused because disk mode has closed the board.
+constexpr int kStatusClosed = -101;
 // Status of a cancelled timed measurement (command 246).
 constexpr int kStatusCancelled = 255;
 
@@ -107,8 +109,27 @@ public:
     // True while events are being processed inside a board operation.
     bool insideEventProcessing() const { return eventDepth_ > 0; }
 
-    // Shows the busy message and returns kStatusBusy.
+    // Reports the busy refusal and returns kStatusBusy. The refusal goes to onBusyNotice
+    // when one is installed (the desktop program shows it without a modal box, so that the
+    // running operation is not held up), otherwise to the messages.
     int refuseBusy();
+    std::function<void(const std::string& text)> onBusyNotice;
+    // Set while disk mode has closed the board: every board command is refused with a
+    // notice (no transport call, no connection-error box) until USB Board connects again.
+    bool closedForDiskMode = false;
+    // Reports the refusal above and returns kStatusClosed.
+    int refuseClosed();
+    // For commands that ask the user something first (a file, a confirmation): refuses
+    // (true) before the question when a long operation owns the board.
+    bool refuseIfBusy() {
+        if (closedForDiskMode) {
+            refuseClosed();
+            return true;
+        }
+        if (!busy() && !insideEventProcessing()) return false;
+        refuseBusy();
+        return true;
+    }
 
     // True once the user asked (through the pump) to stop the data collection now running;
     // the reception worker polls it and ends without a message.

@@ -30,6 +30,7 @@ public:
     int FlushBuffers(F32xHandle handle) override { return inner_.FlushBuffers(handle); }
     int Close(F32xHandle handle) override { return inner_.Close(handle); }
     std::string errorDetail() const override { return inner_.errorDetail(); }
+    bool simulated() const override { return inner_.simulated(); }
 
     // "> 7e 01 00 00 00 00" style line.
     static std::string formatBytes(char direction, const std::uint8_t* bytes, std::uint32_t count);

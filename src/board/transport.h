@@ -47,6 +47,9 @@ public:
     // Why the last failing operation failed, in words for the user (permission, no board ID
     // configured, ...); empty when there is nothing to add to the caller's own message.
     virtual std::string errorDetail() const { return {}; }
+    // True for the built-in virtual board, so that nothing passes a simulation off as a
+    // measurement.
+    virtual bool simulated() const { return false; }
 };
 
 }  // namespace evkit

@@ -25,6 +25,7 @@ struct UsbIdSetting {
     std::optional<UsbId> id;  // nullopt: none configured, or the configured text is invalid
     std::string source;       // where the ID came from ("--usb-id", "EVKIT714_USB_ID", a path)
     std::string problem;      // why a configured value was rejected; empty when none was
+    std::string howTo;        // what to tell a user without an ID; empty: usbIdHowTo()
 };
 
 // Path of the configuration file: $XDG_CONFIG_HOME/evkit714/usb-id or

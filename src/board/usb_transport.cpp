@@ -446,7 +446,9 @@ int UsbTransport::GetNumDevices(std::uint32_t* count) {
     Impl& m = *impl_;
     if (count) *count = 0;
     if (!m.setting.id) {
-        m.setDetail(m.setting.problem.empty() ? usbIdHowTo() : m.setting.problem);
+        m.setDetail(!m.setting.problem.empty() ? m.setting.problem
+                    : m.setting.howTo.empty()  ? usbIdHowTo()
+                                               : m.setting.howTo);
         return kF32xNotConfigured;
     }
     if (int s = m.init()) return s;

@@ -139,11 +139,14 @@ void CalibrationPanel::showRegister(const calibration::Shown& shown) {
     shownWords_[i] = static_cast<int>(shown.word);
     words_[i]->setValue(static_cast<int>(shown.word));
     numbers_[i]->setText(QString::number(shown.number, 'f', 8));
+    numbers_[i]->setProperty("readFromDevice", true);
 }
 
 std::optional<std::array<double, 14>> CalibrationPanel::shownNumbers() const {
     std::array<double, 14> out{};
     for (size_t i = 0; i < out.size(); ++i) {
+        // The placeholder shown before the first refresh is not a device value.
+        if (!numbers_[i]->property("readFromDevice").toBool()) return std::nullopt;
         bool ok = false;
         out[i] = numbers_[i]->text().toDouble(&ok);
         if (!ok) return std::nullopt;

@@ -16,7 +16,7 @@ namespace {
 // Prints the udev rule for `idText` (when given) or the configured board ID.
 int printUdevRule(const CliContext& ctx, const std::string& idText) {
     const UsbIdSetting setting = idText.empty() ? resolveUsbId(ctx.usbIdOption)
-                                                : UsbIdSetting{parseUsbId(idText), "VID:PID", ""};
+                                                : UsbIdSetting{parseUsbId(idText), "VID:PID", "", ""};
     if (!setting.id) {
         std::fprintf(stderr, "error: %s\n",
                      setting.problem.empty() ? usbIdHowTo().c_str() : setting.problem.c_str());

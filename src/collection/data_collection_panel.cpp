@@ -32,13 +32,8 @@ using collection::kTestTime;
 
 namespace {
 
-constexpr int kFigureNormal = 11;   // light cyan
-constexpr int kFigureWarning = 14;  // yellow
 // Default digits of the result displays whose precision no analysis sets.
 constexpr int kResultPrecision = 3;
-
-const char* const kWindowNames[] = {"4-term Blackman-Harris", "5-term cosine sum", "Hanning",
-                                    "Blackman", "7-term cosine sum"};
 
 QLineEdit* makeDisplay(QWidget* parent, const QString& name, int width = 110) {
     auto* d = new QLineEdit(parent);
@@ -68,41 +63,9 @@ QIcon swatch(int dosIndex) {
     return QIcon(pm);
 }
 
-// Restores the normal mouse cursor when a long operation ends, however it ends.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 }  // namespace
 
 // --- NumericDisplay -----------------------------------------------------------------------
-
-void NumericDisplay::setLabel(const QString& text) {
-    label->setText(text);
-}
-
-void NumericDisplay::show(double v) {
-    // A value that cannot be shown reads 0.
-    if (!std::isfinite(v)) v = 0.0;
-    value->setText(QString::number(v, 'f', precision));
-}
-
-void NumericDisplay::setVisible(bool on) {
-    label->setVisible(on);
-    value->setVisible(on);
-}
-
-void NumericDisplay::setColour(const QColor& background) {
-    if (!background.isValid()) {
-        value->setStyleSheet({});
-        return;
-    }
-    value->setStyleSheet(QString("QLineEdit { background: %1; color: black; font-weight: bold; }")
-                             .arg(background.name()));
-}
 
 // --- construction -------------------------------------------------------------------------
 
@@ -122,7 +85,7 @@ DataCollectionPanel::DataCollectionPanel(AppContext& ctx, QWidget* parent)
             Qt::QueuedConnection);
     };
     buildControls();
-    resize(1180, 720);
+    fitToScreen(QSize(1300, 700));
 }
 
 DataCollectionPanel::~DataCollectionPanel() {
@@ -130,7 +93,7 @@ DataCollectionPanel::~DataCollectionPanel() {
 }
 
 void DataCollectionPanel::buildControls() {
-    auto* top = new QHBoxLayout(this);
+    auto* top = new QHBoxLayout(scrollingContent());
 
     // Left: the graph with the cursor readouts and the progress line under it.
     auto* left = new QVBoxLayout;
@@ -163,7 +126,11 @@ void DataCollectionPanel::buildControls() {
         "\u2190 \u2192: step the cursor",
         this);
     hint->setStyleSheet("QLabel { color: #666; }");
-    readouts->addWidget(hint);
+    // The hint may be cut rather than widen the window past a small screen.
+    hint->setMinimumWidth(0);
+    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    hint->setToolTip(hint->text());
+    readouts->addWidget(hint, 1);
     left->addLayout(readouts);
 
     auto* progressRow = new QHBoxLayout;
@@ -255,6 +222,7 @@ void DataCollectionPanel::buildControls() {
         d.label->setObjectName(name + "_LABEL");
         d.value = makeDisplay(resultBox, name, 120);
         d.precision = kResultPrecision;
+        d.fitValue = true;
         QFont f = d.value->font();
         f.setPointSizeF(f.pointSizeF() + 1.0);
         d.value->setFont(f);
@@ -340,6 +308,7 @@ void DataCollectionPanel::onOpened() {
         channels_[1]->setEnabled(true);
     }
     data_->clearOnOpen();
+    haveBlock_ = false;
     test_->setCurrentIndex(kTestTime);
     status_->setText(
         diskMode() ? QString("Disk mode: %1")
@@ -381,9 +350,7 @@ void DataCollectionPanel::CONFIG() {
         if (!running_) collect_->setEnabled(true);
         status_->setText(QString("%1 samples per channel \u00B7 %2 window \u00B7 %3 average(s)")
                              .arg(data_->settings.samples)
-                             .arg(data_->settings.window >= 0 && data_->settings.window <= 4
-                                      ? kWindowNames[data_->settings.window]
-                                      : "no")
+                             .arg(windowName(data_->settings.window))
                              .arg(data_->settings.average));
     };
     settingsWindow_ = w;
@@ -392,156 +359,6 @@ void DataCollectionPanel::CONFIG() {
 }
 
 // --- capture -----------------------------------------------------------------------------
-
-void DataCollectionPanel::setRunning(bool on) {
-    running_ = on;
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{test_, config_, channels_[0], channels_[1], overlay_,
-                                         zoom_, restore_, io_, export_, boardOnly_})
-        w->setEnabled(!on);
-    stop_->setVisible(false);
-    if (!on) {
-        // What the source mode dims stays dimmed.
-        if (diskMode()) {
-            channels_[1]->setEnabled(false);
-            overlay_->setEnabled(false);
-            boardOnly_->setEnabled(false);
-        }
-        progress_->setRange(0, 1);
-        progress_->setValue(0);
-        progress_->setFormat("Ready");
-    }
-}
-
-void DataCollectionPanel::showCaptureProgress(int received, int expected) {
-    if (!running_ || expected <= 0) return;
-    if (fftBlocks_ > 0) {
-        constexpr int kSteps = 1000;
-        progress_->setRange(0, fftBlocks_ * kSteps);
-        progress_->setValue((fftBlock_ - 1) * kSteps +
-                            static_cast<int>(static_cast<long long>(received) * kSteps / expected));
-        progress_->setFormat(QString("Block %1 of %2 \u2014 %3 of %4 values")
-                                 .arg(fftBlock_)
-                                 .arg(fftBlocks_)
-                                 .arg(received)
-                                 .arg(expected));
-    } else {
-        progress_->setRange(0, expected);
-        progress_->setValue(received);
-        progress_->setFormat(
-            QString("Capturing \u2014 %1 of %2 values").arg(received).arg(expected));
-    }
-}
-
-spectrum::FftTestSettings DataCollectionPanel::fftSettings() const {
-    spectrum::FftTestSettings s;
-    s.samples = data_->settings.samples;
-    s.window = data_->settings.window;
-    s.average = data_->settings.average;
-    s.fs = ctx_.session.fs;
-    s.range = ctx_.session.range;
-    return s;
-}
-
-int DataCollectionPanel::COLLECT() {
-    if (running_) return 0;
-    BoardLink& link = ctx_.session.link;
-    if (link.busy()) return link.refuseBusy();
-
-    cancelZoom();
-    collect_->setEnabled(false);
-    setRunning(true);
-    BusyCursor busy;
-    progress_->setRange(0, 0);
-    progress_->setFormat("Starting\u2026");
-    graph_->deletePlots();
-    graph_->replot();
-    link.pump().clearCancel();
-    stopRequested_ = false;
-    link.processEvents();
-
-    const int test = data_->settings.test;
-    int status = data_->collectSequence([&]() -> int {
-        const auto afterCapture = [&] {
-            updateChannelButtons();
-            setWindowTitle(QString::fromStdString(data_->title));
-        };
-        if (test == kTestTime || test == kTestHistogram) {
-            if (const int s = data_->captureBlock(); s != 0) return s;
-            afterCapture();
-            if (test == kTestTime)
-                time_test();
-            else
-                hist_test();
-            return 0;
-        }
-        if (test == kTestFft) {
-            if (diskMode()) {
-                // A file holds one block: read it, then analyse it once.
-                if (const int s = data_->captureBlock(); s != 0) return s;
-                afterCapture();
-                freqTestInMemory();
-                return 0;
-            }
-            const spectrum::FftTestSettings settings = fftSettings();  // fs is read by now
-            fftBlocks_ = settings.average;
-            stop_->setVisible(settings.average > 1);
-            stop_->setEnabled(true);
-            spectrum::FftObserver observer;
-            observer.blockStarting = [this](int block) {
-                fftBlock_ = block;
-                averageCount_->setValue(block);
-                showCaptureProgress(0, 1);
-            };
-            observer.spectrum = [this](const spectrum::SpectrumResult& r) { drawSpectrum(r); };
-            const int s = fft_.freq_test(
-                settings,
-                [&] {
-                    if (stopRequested_) return kStatusCancelled;
-                    const int c = data_->captureBlock();
-                    if (c == 0) afterCapture();
-                    return c;
-                },
-                data_->buffers.sample_real, ctx_.messages, observer);
-            fftBlock_ = fftBlocks_ = 0;
-            if (s != 0) return s;
-            showSpectrumCaptions();
-            return 0;
-        }
-        return 0;
-    });
-    fftBlock_ = fftBlocks_ = 0;
-    if (status == kStatusCancelled && stopRequested_) {
-        // Stopped: the collection has sent the device its commands after the analysis.
-        status = 0;
-        if (fft_.last()) {
-            showSpectrumCaptions();
-            status_->setText(QString("Averaging stopped after %1 of %2 blocks.")
-                                 .arg(fft_.last()->block)
-                                 .arg(fft_.last()->blocks));
-        }
-    }
-    if (stopRequested_) link.pump().clearCancel();  // the request was this capture's
-    stopRequested_ = false;
-    setRunning(false);
-    // A failed step leaves Collect dimmed until the settings are confirmed again; a refusal
-    // because another window owns the board does not.
-    if (status == 0 || status == kStatusBusy) collect_->setEnabled(true);
-    if (status != 0 && status != kStatusBusy)
-        status_->setText(QString("The capture failed (status %1). Confirm the settings to "
-                                 "collect again.")
-                             .arg(status));
-    graph_->replot();
-    return status;
-}
-
-void DataCollectionPanel::STOP() {
-    if (!running_) return;
-    stopRequested_ = true;
-    stop_->setEnabled(false);
-    ctx_.session.link.pump().requestCancel();
-    progress_->setFormat(progress_->format() + " \u2014 stopping after this block");
-}
 
 // --- channels and analyses ---------------------------------------------------------------
 
@@ -589,206 +406,6 @@ void DataCollectionPanel::run_test() {
             break;
     }
     restore_->setVisible(false);
-}
-
-QString DataCollectionPanel::channelName() const {
-    const std::string& label = data_->shownChannel == 2 ? data_->buttonlabel2 : data_->buttonlabel1;
-    if (diskMode()) return QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName();
-    return QString::fromStdString(label);
-}
-
-QString DataCollectionPanel::rateText() const {
-    return QString("%1 Hz").arg(static_cast<double>(ctx_.session.fs), 0, 'f',
-                                ctx_.session.fs >= 100.0f ? 0 : 3);
-}
-
-void DataCollectionPanel::stampDateTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    date_->setText(now.toString("MM-dd-yyyy"));
-    time_->setText(now.toString("HH:mm:ss"));
-}
-
-void DataCollectionPanel::resetResultColours() {
-    for (NumericDisplay& d : results_) d.setColour(QColor());
-}
-
-void DataCollectionPanel::setReadouts(int test) {
-    if (const auto f = collection::readoutFormat(test)) {
-        cursorX_.setLabel(f->xLabel);
-        cursorY_.setLabel(f->yLabel);
-        cursorX_.setPrecision(f->precision);
-        cursorY_.setPrecision(f->precision);
-    }
-    PLOT();
-}
-
-void DataCollectionPanel::PLOT() {
-    const QPointF p = graph_->cursorPosition();
-    cursorX_.show(p.x());
-    cursorY_.show(p.y());
-}
-
-void DataCollectionPanel::time_test() {
-    const auto block = data_->block();
-    const collection::TimeResult r = collection::time_test(block);
-    resetResultColours();
-    for (int i = 0; i < 3; ++i) results_[static_cast<std::size_t>(i)].setVisible(false);
-    for (int i : {3, 4}) {
-        results_[static_cast<std::size_t>(i)].setPrecision(0);
-        results_[static_cast<std::size_t>(i)].setVisible(true);
-    }
-    results_[3].setLabel("MAXIMUM");
-    results_[4].setLabel("MINIMUM");
-    results_[3].show(r.maximum);
-    results_[4].show(r.minimum);
-
-    graph_->deletePlots();
-    graph_->setYTickStep(0.0);
-    graph_->setAxisLabels("Sample index", "Code");
-    graph_->setTitle(QString("Time record \u2014 %1 \u00B7 %2 samples \u00B7 %3")
-                         .arg(channelName())
-                         .arg(block.size())
-                         .arg(rateText()));
-    graph_->setAxisRanges(r.xAxisMin, r.xAxisMax, r.yAxisMin, r.yAxisMax);
-    graph_->plotCodes(data_->blockCodes(), dosColor(data_->settings.curv_color));
-    graph_->snapCursor();
-    stampDateTime();
-    setReadouts(kTestTime);
-    graph_->replot();
-}
-
-void DataCollectionPanel::hist_test() {
-    const auto block = data_->block();
-    collection::HistResult r = collection::hist_test(block, data_->settings.bin_width);
-    resetResultColours();
-    for (NumericDisplay& d : results_) d.setVisible(true);
-    results_[3].setPrecision(0);
-    results_[4].setPrecision(0);
-    const std::array<std::pair<const char*, double>, 5> shown = {{{"MEAN", r.mean},
-                                                                  {"STD_DEV", r.std_dev},
-                                                                  {"VARIANCE", r.variance},
-                                                                  {"MAXIMUM", r.maximum},
-                                                                  {"MINIMUM", r.minimum}}};
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        results_[i].setLabel(shown[i].first);
-        results_[i].show(shown[i].second);
-    }
-
-    if (!r.binned) {
-        ctx_.messages.show(evkit::msg::kErrorTitle, collection::msg::kHistogramTooLarge);
-        graph_->deletePlots();
-    } else {
-        graph_->deletePlots();
-        graph_->setYTickStep(0.0);
-        graph_->setAxisLabels("Code", "Count");
-        const double width =
-            r.bins() > 0 ? (r.maximum + 1.0 - r.minimum) / static_cast<double>(r.bins()) : 1.0;
-        graph_->setTitle(
-            QString("Histogram \u2014 %1 \u00B7 %2 samples \u00B7 %3 bin(s) of %4 codes")
-                .arg(channelName())
-                .arg(block.size())
-                .arg(r.bins())
-                .arg(width, 0, 'g', 6));
-        graph_->plotBars(r.axis, r.counts, width, dosColor(data_->settings.curv_color));
-        graph_->setXRange(r.xAxisMin, r.xAxisMax);
-        graph_->autoScaleY();
-        graph_->snapCursor();
-        stampDateTime();
-        lastHist_ = std::move(r);
-        lastHistSamples_ = static_cast<int>(block.size());
-    }
-    setReadouts(kTestHistogram);
-    graph_->replot();
-}
-
-void DataCollectionPanel::freqTestInMemory() {
-    spectrum::FftObserver observer;
-    observer.spectrum = [this](const spectrum::SpectrumResult& r) { drawSpectrum(r); };
-    fft_.freq_test(fftSettings(), data_->buffers.sample_real, ctx_.messages, observer);
-    if (fft_.outcome() != spectrum::FftOutcome::kAnalysed) {
-        // Refused: no spectrum to show, and no plot of another analysis under these captions.
-        graph_->deletePlots();
-        graph_->setTitle(QString("Spectrum \u2014 %1 samples are too few for the FFT")
-                             .arg(data_->settings.samples));
-    }
-    averageCount_->setValue(1);
-    showSpectrumCaptions();
-}
-
-void DataCollectionPanel::showSpectrumCaptions() {
-    averageLabel_->setText("# of Averages");
-    stampDateTime();
-    setReadouts(kTestFft);
-    graph_->replot();
-}
-
-void DataCollectionPanel::showFigures(const spectrum::FftStats& stats) {
-    for (int i : {0, 1, 2, 4}) results_[static_cast<std::size_t>(i)].setVisible(true);
-    results_[3].setVisible(true);
-    results_[3].setPrecision(2);
-    results_[4].setPrecision(3);
-    const std::array<const char*, 5> labels = {"S/PN", "SINAD", "S/D", "SNR", "FS-PdB"};
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        results_[i].setLabel(labels[i]);
-        results_[i].setColour(dosColor(stats.warning ? kFigureWarning : kFigureNormal));
-    }
-    const auto& f = stats.figures;
-    results_[1].show(f.sinad);
-    results_[0].show(f.spn);
-    results_[3].show(f.snr);
-    results_[2].show(f.sd);
-    results_[4].show(f.fsPdB);
-    const QString why = stats.fundamentalTooLow    ? "fundamental too low"
-                        : stats.fundamentalTooHigh ? "fundamental too high"
-                                                   : "a band was cut";
-    for (NumericDisplay& d : results_)
-        d.value->setToolTip(stats.warning ? QString("Warning: %1").arg(why) : QString("dB"));
-}
-
-void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
-    graph_->deletePlots();
-    graph_->setAxisLabels("Frequency (Hz)", "Magnitude (dB re full scale)");
-    const int windowIndex = r.window;
-    graph_->setTitle(
-        QString("Spectrum \u2014 %1 \u00B7 %2 samples \u00B7 %3 window \u00B7 average %4 of %5 "
-                "\u00B7 fundamental %6 Hz")
-            .arg(channelName())
-            .arg(r.samples)
-            .arg(windowIndex >= 0 && windowIndex <= 4 ? kWindowNames[windowIndex] : "no")
-            .arg(r.block)
-            .arg(r.blocks)
-            .arg(r.fundamentalHz(), 0, 'f', 2));
-    if (r.axis) {
-        graph_->setAxisRanges(r.axis->xMin, r.axis->xMax, r.axis->yMin, r.axis->yMax);
-        graph_->setYTickStep(20.0);
-    }
-    // The newest block alone, under the average (the same curve without averaging).
-    if (r.blocks > 1 && !r.newestPlotError())
-        graph_->plotXY(r.newest.freq, r.newest.db, QColor(0, 0, 0, 110), LineStyle::Solid, false);
-    showFigures(r.stats);
-
-    if (r.plotError()) {
-        graph_->deletePlots();  // the core has said "Plotting Error"
-    } else {
-        const QColor curve = dosColor(data_->settings.curv_color);
-        // Markers lie on their own layer under the curves, labels above them.
-        for (const auto& m : r.annotation.markers)
-            graph_->addMarkerLine(m.x, m.y0, m.x, m.y1,
-                                  m.colour == spectrum::kFundamentalMarkerColour
-                                      ? QColor(Qt::red)
-                                      : QColor(Qt::black));
-        graph_->plotXY(r.spectrum.freq, r.spectrum.db, curve, LineStyle::Solid, true);
-        for (const auto& l : r.annotation.labels) {
-            QCPItemText* t = graph_->addText(l.x, l.y, QString::fromStdString(l.text), dosColor(0),
-                                             dosColor(-1));
-            t->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        }
-        graph_->setCursorPosition(r.annotation.cursorX, r.annotation.cursorY);
-    }
-    PLOT();
-    averageCount_->setValue(r.block);
-    averageLabel_->setText("# of Averages");
-    graph_->replot(QCustomPlot::rpImmediateRefresh);
 }
 
 // --- navigation --------------------------------------------------------------------------
@@ -854,155 +471,6 @@ void DataCollectionPanel::RESTORE() {
     restore_->setVisible(false);
 }
 
-void DataCollectionPanel::OVERLAY() {
-    if (running_ || diskMode()) return;
-    const int samples = std::clamp(data_->settings.samples, 0, collection::kMaxCaptureSamples);
-    const collection::OverlayView v =
-        collection::overlayView(data_->buffers.raw_data, samples, data_->settings.channels);
-    results_[3].setPrecision(0);
-    results_[4].setPrecision(0);
-    results_[3].show(v.maximum);
-    results_[4].show(v.minimum);
-
-    graph_->deletePlots();
-    graph_->setYTickStep(0.0);
-    graph_->setAxisLabels("Sample index", "Code");
-    graph_->setTitle(QString("Overlay \u2014 %1 and %2 \u00B7 %3 samples \u00B7 %4")
-                         .arg(QString::fromStdString(data_->buttonlabel1),
-                              QString::fromStdString(data_->buttonlabel2))
-                         .arg(samples)
-                         .arg(rateText()));
-    graph_->setAxisRanges(v.axes.xMin, v.axes.xMax, v.axes.yMin, v.axes.yMax);
-    const auto n = static_cast<std::size_t>(samples);
-    graph_->plotCodes(std::span<const std::int32_t>(data_->buffers.channel2_data).first(n),
-                      dosColor(collection::kChannel2Colour), LineStyle::Dotted, true,
-                      QString::fromStdString(data_->buttonlabel2));
-    graph_->plotCodes(std::span<const std::int32_t>(data_->buffers.channel1_data).first(n),
-                      dosColor(collection::kChannel1Colour), LineStyle::Dotted, true,
-                      QString::fromStdString(data_->buttonlabel1));
-    graph_->showLegend(true);
-    graph_->snapCursor();
-    stampDateTime();
-    setReadouts(kTestTime);
-    graph_->replot();
-}
-
 // --- files, printing, export --------------------------------------------------------------
-
-void DataCollectionPanel::DATA_IO() {
-    out_put(1);
-}
-
-void DataCollectionPanel::out_put(int) {
-    if (running_) return;
-    SaveDialog dialog(this);
-    dialog.perform = [this](SaveChoice c) { perform(c); };
-    dialog.exec();
-}
-
-namespace {
-constexpr const char* kNoCaptureToSave = "There are no samples to save: collect a block first.";
-
-void reportWriteFailure(Messages& messages, const std::string& path) {
-    messages.show(evkit::msg::kErrorTitle, "Unable to write the file \"" + path + "\".");
-}
-}  // namespace
-
-void DataCollectionPanel::perform(SaveChoice choice) {
-    Session& s = ctx_.session;
-    switch (choice) {
-        case SaveChoice::PrintGraph:
-            printWidget(graph_, "Print Graph", true);
-            break;
-        case SaveChoice::PrintPanel:
-            printWidget(this, "Print Data Collection Window", false);
-            break;
-        case SaveChoice::Data: {
-            if (data_->capturedSamples < 1) {
-                ctx_.messages.show(evkit::msg::kErrorTitle, kNoCaptureToSave);
-                return;
-            }
-            const auto path = ctx_.dialogs.saveFile("", "*.dat", "capture.dat");
-            if (!path || path->empty()) return;
-            if (!data_->writeCaptureFile(*path)) reportWriteFailure(ctx_.messages, *path);
-            break;
-        }
-        case SaveChoice::Fft: {
-            const auto& last = fft_.last();
-            if (!last) {
-                ctx_.messages.show(evkit::msg::kErrorTitle,
-                                   "There is no spectrum to save: run the FFT analysis first.");
-                return;
-            }
-            const auto path = ctx_.dialogs.saveFile("Save FFT", "*.fft", "spectrum.fft");
-            if (!path || path->empty()) return;
-            if (!collection::write_fft_file(*path, s.part, static_cast<float>(last->fs),
-                                            last->samples, last->range, last->spectrum.freq,
-                                            last->spectrum.db))
-                reportWriteFailure(ctx_.messages, *path);
-            break;
-        }
-        case SaveChoice::Histogram: {
-            if (!lastHist_) {
-                ctx_.messages.show(evkit::msg::kErrorTitle,
-                                   "There is no histogram to save: run the histogram analysis "
-                                   "first.");
-                return;
-            }
-            const auto path = ctx_.dialogs.saveFile("Save Histogram", "*.hit", "histogram.hit");
-            if (!path || path->empty()) return;
-            if (!collection::write_hit_file(*path, s.part, lastHistSamples_, *lastHist_))
-                reportWriteFailure(ctx_.messages, *path);
-            break;
-        }
-        case SaveChoice::None:
-            break;
-    }
-}
-
-bool DataCollectionPanel::printWidget(QWidget* what, const QString& title, bool graphOnly) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(title);
-    printer.setPageOrientation(QPageLayout::Landscape);
-    if (!choosePrinter || !choosePrinter(printer, title)) return false;
-    if (graphOnly) {
-        graph_->printTo(printer);
-        return true;
-    }
-    QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const double scale = std::min(page.width() / std::max(1, what->width()),
-                                  page.height() / std::max(1, what->height()));
-    painter.scale(scale, scale);
-    what->render(&painter);
-    painter.end();
-    return true;
-}
-
-void DataCollectionPanel::exportPlot() {
-    if (running_) return;
-    const auto chosen = ctx_.dialogs.saveFile("Export plot", "*.png *.pdf *.svg", "plot.png");
-    if (!chosen || chosen->empty()) return;
-    QString path = QString::fromStdString(*chosen);
-    if (QFileInfo(path).suffix().isEmpty()) path += ".png";
-    if (!graph_->exportTo(path))
-        ctx_.messages.show(evkit::msg::kErrorTitle,
-                           "Unable to export the plot to \"" + path.toStdString() +
-                               "\": choose a writable file ending in .png, .pdf or .svg.");
-}
-
-void DataCollectionPanel::cbffiledat() {
-    if (running_) return;
-    if (data_->capturedSamples < 1) {
-        ctx_.messages.show(evkit::msg::kErrorTitle, kNoCaptureToSave);
-        return;
-    }
-    boardOnly_->setEnabled(false);
-    const auto path = ctx_.dialogs.saveFile("FILING DATA", "*.*", ctx_.session.projectDir);
-    if (path && !path->empty() && !data_->writeSampleExport(*path))
-        reportWriteFailure(ctx_.messages, *path);
-    boardOnly_->setEnabled(!diskMode());
-}
 
 }  // namespace evkit::app

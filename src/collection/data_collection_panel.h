@@ -38,6 +38,9 @@ struct NumericDisplay {
     QLabel* label = nullptr;
     QLineEdit* value = nullptr;
     int precision = 0;
+    // Widens the box to the whole value (result boxes); the cursor readouts keep their width
+    // so that moving the cursor never re-lays out the window.
+    bool fitValue = false;
     void setLabel(const QString& text);
     void setPrecision(int digits) { precision = digits; }
     void show(double v);
@@ -46,6 +49,10 @@ struct NumericDisplay {
     void setColour(const QColor& background);
 };
 
+// The window's work is spread over four files: data_collection_panel.cpp (building, opening,
+// settings, channel and analysis switches, zoom and restore), data_collection_capture_panel.cpp
+// (Collect and Stop), data_collection_view_panel.cpp (what the graph and the displays show) and
+// data_collection_output_panel.cpp (saving, printing, exporting).
 class DataCollectionPanel : public StandingWindow {
     Q_OBJECT
   public:
@@ -63,6 +70,9 @@ class DataCollectionPanel : public StandingWindow {
     CollectionSettingsWindow* settingsWindow() const { return settingsWindow_; }
     bool running() const { return running_; }
     bool zoomPicking() const { return zoomStage_ != 0; }
+
+    // Display name of an FFT window index ("no" for an index without a window).
+    static const char* windowName(int window);
 
     // Chooses the printer before printing; the default shows the print dialog. Returns false
     // when the user cancelled.
@@ -118,6 +128,10 @@ class DataCollectionPanel : public StandingWindow {
     void setReadouts(int test);
     void stampDateTime();
     void resetResultColours();
+    // Empties the result displays: no figure of an earlier analysis stays beside new captions.
+    void clearResults();
+    // The graph without plots under a caption that says why (a refused or failed analysis).
+    void showNoAnalysis(const QString& title, const QString& xLabel, const QString& yLabel);
     void updateChannelButtons();
     void setRunning(bool on);
     void showCaptureProgress(int received, int expected);
@@ -133,6 +147,8 @@ class DataCollectionPanel : public StandingWindow {
     spectrum::FftTest fft_;
     std::optional<collection::HistResult> lastHist_;
     int lastHistSamples_ = 0;
+    // A block has been captured or read since the window was opened.
+    bool haveBlock_ = false;
 
     GraphWidget* graph_ = nullptr;
     QComboBox* test_ = nullptr;

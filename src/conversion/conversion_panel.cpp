@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -56,7 +57,7 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     setObjectName("pnl_conv");
     headerSource = [this] { return deviceHeaderValues(); };
 
-    auto* top = new QVBoxLayout(this);
+    auto* top = new QVBoxLayout(scrollingContent());
 
     // Run controls.
     auto* runBox = new QGroupBox("Monitor", this);
@@ -64,6 +65,7 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     single_ = makeButton(runBox, "CONV_SINGLE", "Single");
     continuous_ = makeButton(runBox, "CONV_CONTINUOUS", "Continuous");
     stop_ = makeButton(runBox, "CONV_STOP", "Stop");
+    stop_->setEnabled(false);  // usable only while a continuous run goes on
     averageCount_ = new QSpinBox(runBox);
     averageCount_->setObjectName("CONV_AVERAGE_COUNT");
     averageCount_->setRange(1, kMaxAverageCount);
@@ -137,6 +139,14 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
             row.deviation = makeDisplay(box, name + "_SD");
             row.average->setEnabled(false);
             row.deviation->setEnabled(false);
+            // A row hidden in single mode keeps its place, so that nothing else moves.
+            for (QWidget* w :
+                 {static_cast<QWidget*>(row.label), static_cast<QWidget*>(row.current),
+                  static_cast<QWidget*>(row.average), static_cast<QWidget*>(row.deviation)}) {
+                QSizePolicy p = w->sizePolicy();
+                p.setRetainSizeWhenHidden(true);
+                w->setSizePolicy(p);
+            }
             grid->addWidget(row.label, r, 0);
             grid->addWidget(row.current, r, 1);
             grid->addWidget(row.average, r, 2);
@@ -205,6 +215,7 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     connect(logAppend_, &QPushButton::clicked, this, &ConversionPanel::Conv_Collect);
     connect(logReset_, &QPushButton::clicked, this, &ConversionPanel::EDWREFRESH);
     connect(chartQuantity_, &QComboBox::currentIndexChanged, this, [this](int) { redrawChart(); });
+    fitToScreen();
 }
 
 void ConversionPanel::onOpened() {
@@ -213,6 +224,12 @@ void ConversionPanel::onOpened() {
     const bool tmeasShown = ctx_.session.chip != 14;
     tmeas_->setVisible(tmeasShown);
     tmeasLabel_->setVisible(tmeasShown);
+    // A log opened later, while another window's operation holds the board, records the
+    // values read now.
+    BoardLink& link = ctx_.session.link;
+    if (!link.busy() && !link.insideEventProcessing() && !link.closedForDiskMode &&
+        link.cyHandle != 0)
+        deviceHeaderValues();
 }
 
 int ConversionPanel::START() {
@@ -220,6 +237,12 @@ int ConversionPanel::START() {
 }
 
 int ConversionPanel::startRun(bool single) {
+    // A log opened during the run records the values in force when it started: they are
+    // taken now, while the board can still be read.
+    BoardLink& link = ctx_.session.link;
+    if (headerSource && !link.busy() && !link.insideEventProcessing() && !monitor_.running() &&
+        !link.closedForDiskMode)
+        runHeader_ = headerSource();
     return monitor_.START(averageCount_->value(), single, *this);
 }
 
@@ -273,15 +296,37 @@ std::optional<LogHeaderValues> ConversionPanel::deviceHeaderValues() {
 void ConversionPanel::Conv_OpenFile() {
     log_.reset();
     const std::string current = logPath_->text().toStdString();
-    const auto chosen =
-        ctx_.dialogs.saveFile("Select/input a filename to save data", "*.txt", current);
+    // The file is chosen in a dialog that does not hold up a monitor run going on below.
+    logOpen_->setEnabled(false);
+    QPointer<ConversionPanel> self(this);
+    ctx_.dialogs.saveFileLater("Select/input a filename to save data", "*.txt", current,
+                               [self](std::optional<std::string> chosen) {
+                                   if (self) self->logFileChosen(chosen);
+                               });
+}
+
+void ConversionPanel::logFileChosen(const std::optional<std::string>& chosen) {
+    logOpen_->setEnabled(true);
     if (!chosen) return;
     logPath_->setText(QString::fromStdString(*chosen));
-    LogHeaderValues header;
-    if (headerSource)
-        if (auto v = headerSource()) header = *v;
-    header.chip = ctx_.session.chip;
-    const bool ok = log_.open(*chosen, header);
+    std::optional<LogHeaderValues> header = headerSource ? headerSource() : std::nullopt;
+    if (!header && monitor_.running()) header = runHeader_;
+    if (!header) {
+        // Zeros in the header would read as the device's gains and offsets.
+        const std::string text =
+            "The gains and offsets in force could not be read from the "
+            "device; the log " +
+            *chosen + " was not created.";
+        if (monitor_.running() || ctx_.session.link.busy()) {
+            ctx_.console.print(text + "\n");
+            showNotice(QString::fromStdString(text));
+        } else {
+            ctx_.messages.show(evkit::msg::kErrorTitle, text);
+        }
+        return;
+    }
+    header->chip = ctx_.session.chip;
+    const bool ok = log_.open(*chosen, *header);
     logAppend_->setEnabled(true);
     logCount_->setText("0");
     if (!ok) ctx_.messages.show(evkit::msg::kErrorTitle, "Cannot create the file " + *chosen);
@@ -320,11 +365,13 @@ void ConversionPanel::setCommandButtonsEnabled(bool enabled) {
 
 void ConversionPanel::runStarted() {
     setCommandButtonsEnabled(false);
+    stop_->setEnabled(true);
     running_->setVisible(true);
 }
 
 void ConversionPanel::runEnded() {
     setCommandButtonsEnabled(true);
+    stop_->setEnabled(false);
     running_->setVisible(false);
 }
 

@@ -73,10 +73,12 @@ class ConversionPanel : public app::StandingWindow, private MonitorView {
     void setCommandButtonsEnabled(bool enabled);
     void redrawChart();
     std::optional<LogHeaderValues> deviceHeaderValues();
+    void logFileChosen(const std::optional<std::string>& chosen);
 
     ConversionMonitor monitor_;
     ConversionLog log_;
     std::optional<LogHeaderValues> lastHeader_;
+    std::optional<LogHeaderValues> runHeader_;  // taken as the current run started
     double lineFrequencyShown_ = 0.0;
 
     QPushButton *single_, *continuous_, *stop_;

@@ -97,6 +97,7 @@ void ConversionMonitor::refreshTmeas(MonitorView& view) {
 
 int ConversionMonitor::START(int count, bool single, MonitorView& view) {
     BoardLink& link = session_.link;
+    if (link.closedForDiskMode) return link.refuseClosed();
     BoardClaim claim(link, "the conversion monitor");
     if (!claim.ok()) return kStatusBusy;
 

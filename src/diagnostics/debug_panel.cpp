@@ -1,5 +1,7 @@
 #include "diagnostics/debug_panel.h"
 
+#include <algorithm>
+
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -149,6 +151,7 @@ int DebugPanel::cbf_bulk_read() {
     progress_->setRange(0, count);
     progress_->setValue(0);
     status_->setText(QString("Reading register 0:%1...").arg(address));
+    status_->setToolTip({});
     setRunning(true);
     diagnostics::BulkReadHooks hooks;
     hooks.progress = [this](int done, int) { progress_->setValue(done); };
@@ -157,15 +160,22 @@ int DebugPanel::cbf_bulk_read() {
         diagnostics::bulkRead(ctx_.session.link, address, count, dumpPath_, bulkTable_, hooks);
     setRunning(false);
     const QString path = QString::fromStdString(r.path);
+    // The path goes on a line of its own, shortened in the middle to the width there is (a
+    // path has no spaces to wrap at); the tooltip has the whole text.
+    const auto showWithPath = [this, &path](const QString& before, const QString& after) {
+        const int room = std::max(120, status_->width());
+        const QString shown = status_->fontMetrics().elidedText(path, Qt::ElideMiddle, room);
+        status_->setText(before + "\n" + shown + after);
+        status_->setToolTip(before + " " + path + after);
+    };
     if (r.written) {
-        status_->setText(QString("%1%2 readings of register 0:%3 written to %4")
-                             .arg(r.stopped ? "Stopped: " : "")
-                             .arg(r.readings)
-                             .arg(address)
-                             .arg(path));
+        showWithPath(QString("%1%2 readings of register 0:%3 written to")
+                         .arg(r.stopped ? "Stopped: " : "")
+                         .arg(r.readings)
+                         .arg(address),
+                     "");
     } else if (r.status == diagnostics::kStatusDumpFileError) {
-        status_->setText(
-            QString("%1 readings taken, but %2 could not be written.").arg(r.readings).arg(path));
+        showWithPath(QString("%1 readings taken, but").arg(r.readings), " could not be written.");
     } else {
         status_->setText("Bulk read failed; no file written.");
     }

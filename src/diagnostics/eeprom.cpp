@@ -24,6 +24,7 @@ int writeEepromFrame(BoardLink& link, Console& console, std::uint8_t b0, std::ui
 }  // namespace
 
 int eepromRead(BoardLink& link, Console& console, EepromBlock& block) {
+    if (link.closedForDiskMode) return link.refuseClosed();
     BoardClaim claim(link, "the EEPROM read");
     if (!claim.ok()) return kStatusBusy;
     F32x& t = link.transport();
@@ -79,6 +80,7 @@ int eepromWrite(BoardLink& link, Console& console, const std::vector<std::uint8_
     if (written) *written = 0;
     if (bytes.empty()) return 0;
     if (bytes.size() > static_cast<std::size_t>(kEepromMaxWriteCount)) return kF32xInvalidParameter;
+    if (link.closedForDiskMode) return link.refuseClosed();
     BoardClaim claim(link, "the EEPROM write");
     if (!claim.ok()) return kStatusBusy;
     int first = link.transport().FlushBuffers(link.cyHandle);

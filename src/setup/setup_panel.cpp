@@ -47,7 +47,7 @@ QGroupBox* group(const QString& title, QLayout* layout) {
 SetupPanel::SetupPanel(AppContext& ctx, QWidget* parent)
     : StandingWindow(ctx, "MENU_SETUP", "Device Setup", parent), model_(ctx.session, ctx.messages) {
     setObjectName("pnl_setup");
-    auto* columns = new QHBoxLayout(this);
+    auto* columns = new QHBoxLayout(scrollingContent());
     const auto column = [&](std::initializer_list<QWidget*> boxes) {
         auto* v = new QVBoxLayout;
         for (auto* b : boxes) v->addWidget(b);
@@ -58,6 +58,7 @@ SetupPanel::SetupPanel(AppContext& ctx, QWidget* parent)
     column({buildOpMode(), buildMask(), buildStatus()});
     column({buildSag(), buildNumeric(), buildTemperature(), buildFiles()});
     showValues();
+    fitToScreen();
 }
 
 QWidget* SetupPanel::control(const std::string& name) const {
@@ -339,6 +340,7 @@ void SetupPanel::CLEAR_STATUS() {
 }
 
 void SetupPanel::RESET_REFRESH() {
+    if (ctx_.session.link.refuseIfBusy()) return;
     if (sender() && sender()->objectName() == "SETUP_RESET")
         model_.reset();
     else
@@ -347,6 +349,7 @@ void SetupPanel::RESET_REFRESH() {
 }
 
 void SetupPanel::RETRIEVE() {
+    if (ctx_.session.link.refuseIfBusy()) return;
     const auto path = ctx_.dialogs.openFile(msg::kRetrieveTitle, kRegisterFilePattern);
     if (!path) {
         ctx_.messages.show("", msg::kFileNotRetrieved);
@@ -357,6 +360,7 @@ void SetupPanel::RETRIEVE() {
 }
 
 void SetupPanel::STORE() {
+    if (ctx_.session.link.refuseIfBusy()) return;
     const auto path =
         ctx_.dialogs.saveFile(msg::kStoreTitle, kRegisterFilePattern, "registers.rsf");
     if (!path) {

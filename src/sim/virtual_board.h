@@ -91,6 +91,7 @@ public:
     int CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::uint32_t* state) override;
     int FlushBuffers(F32xHandle handle) override;
     int Close(F32xHandle handle) override;
+    bool simulated() const override { return true; }
 
     // --- fault injection ---
     void unplug();

@@ -19,10 +19,10 @@ class Messages;
 namespace evkit::spectrum {
 
 inline constexpr const char* kSampleSizeTooSmall =
-    "Sample Size too Small, Increase it using CONFIG button";
+    "Sample Size too Small, Increase it using the Settings\u2026 button";
 inline constexpr const char* kNoReferencePower =
     "Sample Size too Small for the full-scale reference tone (it has no power), "
-    "Increase it using CONFIG button";
+    "Increase it using the Settings\u2026 button";
 inline constexpr const char* kErrorTitle = "Error Message";
 
 struct FftTestSettings {

@@ -175,6 +175,29 @@ void GraphWidget::setTitle(const QString& title) {
     title_->setText(title);
 }
 
+void GraphWidget::setIntegerTicks(bool on) {
+    if (!on) {
+        // Back to the default ticks on X; the Y ticks follow setYTickStep.
+        if (qSharedPointerDynamicCast<QCPAxisTickerFixed>(xAxis->ticker())) {
+            xAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
+            yAxis->setTicker(QSharedPointer<QCPAxisTicker>::create());
+            yAxis2->setTicker(yAxis->ticker());
+        }
+        return;
+    }
+    for (QCPAxis* axis : {xAxis, yAxis}) {
+        auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
+        ticker->setTickStep(1.0);
+        ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+        axis->setTicker(ticker);
+    }
+    yAxis2->setTicker(yAxis->ticker());
+}
+
+QString GraphWidget::title() const {
+    return title_ ? title_->text() : QString();
+}
+
 QCPGraph* GraphWidget::plotXY(std::span<const double> x, std::span<const double> y,
                               const QColor& colour, LineStyle style, bool snap, const QString& name,
                               double width) {

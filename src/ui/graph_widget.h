@@ -40,6 +40,9 @@ class GraphWidget : public QCustomPlot {
     void setYTickStep(double step, double origin = 0.0);
     void setAxisLabels(const QString& x, const QString& y);
     void setTitle(const QString& title);
+    QString title() const;
+    // Whole-number tick labels on both axes (sample indexes and codes), or the default ticks.
+    void setIntegerTicks(bool on);
 
     // A curve through every point, in the order given (x ascending). `snap`: the cursor snaps
     // to its points. `name` appears in the legend when one is shown.

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QThread>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace evkit::app {
 
@@ -110,6 +111,37 @@ std::optional<std::string> QtFileDialogs::saveFile(const std::string& title,
                                      QString::fromStdString(suggestedName), filterFor(pattern));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
+}
+
+}  // namespace evkit::app
+
+namespace evkit::app {
+
+void QtFileDialogs::saveFileLater(const std::string& title, const std::string& pattern,
+                                  const std::string& suggestedName, Answer done) {
+    auto* dialog = new QFileDialog(QApplication::activeWindow(), QString::fromStdString(title),
+                                   QString::fromStdString(suggestedName), filterFor(pattern));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setWindowModality(Qt::NonModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto answered = std::make_shared<bool>(false);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [done, answered](const QString& path) {
+                         if (*answered) return;
+                         *answered = true;
+                         if (path.isEmpty())
+                             done(std::nullopt);
+                         else
+                             done(path.toStdString());
+                     });
+    QObject::connect(dialog, &QDialog::finished, dialog, [done, answered](int) {
+        if (*answered) return;
+        *answered = true;
+        done(std::nullopt);
+    });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 }  // namespace evkit::app

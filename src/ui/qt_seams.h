@@ -58,6 +58,10 @@ class QtFileDialogs : public FileDialogs {
                                         const std::string& pattern) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& pattern,
                                         const std::string& suggestedName) override;
+    // A non-modal save dialog: the event loop below it (and a board operation waiting in
+    // it) carries on; `done` runs when the dialog is accepted or closed.
+    void saveFileLater(const std::string& title, const std::string& pattern,
+                       const std::string& suggestedName, Answer done) override;
     // The filter text for a pattern ("*.dat" -> "*.dat files (*.dat);;All files (*)").
     static QString filterFor(const std::string& pattern);
 };

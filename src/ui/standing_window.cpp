@@ -1,6 +1,13 @@
 #include "ui/standing_window.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace evkit::app {
 
@@ -16,6 +23,59 @@ void StandingWindow::openFromMenu() {
     raise();
     activateWindow();
     onOpened();
+}
+
+QWidget* StandingWindow::scrollingContent() {
+    if (content_) return content_;
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* area = new QScrollArea(this);
+    area->setObjectName("WINDOW_SCROLL");
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    content_ = new QWidget(area);
+    content_->setObjectName("WINDOW_CONTENT");
+    area->setWidget(content_);
+    outer->addWidget(area);
+    return content_;
+}
+
+void StandingWindow::fitToScreen(QSize preferred) {
+    QSize wanted = preferred;
+    if (!wanted.isValid()) {
+        wanted = content_ ? content_->sizeHint() : sizeHint();
+        if (content_) wanted += QSize(4, 4);
+    }
+    if (const QScreen* s = screen()) {
+        // Room for the title bar and the frame.
+        const QSize room = s->availableGeometry().size() - QSize(16, 48);
+        wanted = wanted.boundedTo(room);
+    }
+    resize(wanted);
+}
+
+void StandingWindow::showNotice(const QString& text) {
+    if (!notice_) {
+        notice_ = new QLabel(this);
+        notice_->setObjectName("WINDOW_NOTICE");
+        notice_->setWordWrap(true);
+        notice_->setStyleSheet(
+            "QLabel { background: #fff4c2; color: black; border: 1px solid #c8a800; "
+            "padding: 4px 8px; }");
+        auto* timer = new QTimer(notice_);
+        timer->setObjectName("WINDOW_NOTICE_TIMER");
+        timer->setSingleShot(true);
+        timer->setInterval(6000);
+        connect(timer, &QTimer::timeout, notice_, &QLabel::hide);
+    }
+    notice_->setText(text);
+    const int margin = 8;
+    notice_->setFixedWidth(std::max(120, width() - 2 * margin));
+    notice_->adjustSize();
+    notice_->move(margin, std::max(0, height() - notice_->height() - margin));
+    notice_->raise();
+    notice_->show();
+    if (auto* timer = notice_->findChild<QTimer*>("WINDOW_NOTICE_TIMER")) timer->start();
 }
 
 void StandingWindow::closeEvent(QCloseEvent* event) {

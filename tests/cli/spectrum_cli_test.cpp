@@ -112,7 +112,7 @@ TEST(SpectrumCli, OptionValueNamingACommandStaysAnOptionValue) {
 TEST(SpectrumCli, ShortBlocksAreRefused) {
     const auto small = runCli("analyze " + writeSineFile("s.dat", 32, 3) + " --test fft");
     EXPECT_EQ(small.status, 1);
-    EXPECT_NE(small.err.find("Sample Size too Small, Increase it using CONFIG button"),
+    EXPECT_NE(small.err.find("Sample Size too Small, Increase it using the Settings\u2026 button"),
               std::string::npos)
         << small.err;
     EXPECT_TRUE(small.values.empty());

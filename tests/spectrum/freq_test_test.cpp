@@ -40,7 +40,8 @@ TEST(FreqTest, ShortBlocksRefusedWithMessage) {
     EXPECT_EQ(test.outcome(), FftOutcome::kTooSmall);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].first, "Error Message");
-    EXPECT_EQ(messages.shown[0].second, "Sample Size too Small, Increase it using CONFIG button");
+    EXPECT_EQ(messages.shown[0].second,
+              "Sample Size too Small, Increase it using the Settings\u2026 button");
     EXPECT_FALSE(test.last());
 
     // 33..47: the reference has a period of two samples and no power at all.

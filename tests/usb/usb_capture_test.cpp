@@ -57,7 +57,7 @@ struct UsbRig {
     UsbRig() : board(kBoardId, "EVKIT714 USB Board") { board.plug(); }
 
     EmulatedBoard board;  // outlives the transport, which closes it
-    UsbTransport usb{UsbIdSetting{kBoardId, "test", ""}};
+    UsbTransport usb{UsbIdSetting{kBoardId, "test", "", ""}};
     NoWaitWallClock clock;
     RecordingMessages messages;
     NullPump pump;

@@ -25,7 +25,7 @@ constexpr UsbId kBoardId{0x1234, 0x5678};
 constexpr const char* kProduct = "EVKIT714 USB Board";
 
 UsbIdSetting configured(UsbId id = kBoardId) {
-    return {id, "test", ""};
+    return {id, "test", "", ""};
 }
 
 double secondsSince(steady_clock::time_point t) {

@@ -1,0 +1,196 @@
+// The data collection window's capture: one press of Collect (a block, or the averaged blocks
+// of the FFT) inside the board's busy guard, its progress, and Stop averaging.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "collection/data_collection_panel.h"
+#include "ui/graph_widget.h"
+
+namespace evkit::app {
+
+using collection::kTestFft;
+using collection::kTestHistogram;
+using collection::kTestTime;
+
+namespace {
+
+// Restores the normal mouse cursor when a long operation ends, however it ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+void DataCollectionPanel::setRunning(bool on) {
+    running_ = on;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{test_, config_, channels_[0], channels_[1], overlay_,
+                                         zoom_, restore_, io_, export_, boardOnly_})
+        w->setEnabled(!on);
+    stop_->setVisible(false);
+    if (!on) {
+        // What the source mode dims stays dimmed.
+        if (diskMode()) {
+            channels_[1]->setEnabled(false);
+            overlay_->setEnabled(false);
+            boardOnly_->setEnabled(false);
+        }
+        progress_->setRange(0, 1);
+        progress_->setValue(0);
+        progress_->setFormat("Ready");
+    }
+}
+
+void DataCollectionPanel::showCaptureProgress(int received, int expected) {
+    if (!running_ || expected <= 0) return;
+    if (fftBlocks_ > 0) {
+        constexpr int kSteps = 1000;
+        progress_->setRange(0, fftBlocks_ * kSteps);
+        progress_->setValue((fftBlock_ - 1) * kSteps +
+                            static_cast<int>(static_cast<long long>(received) * kSteps / expected));
+        progress_->setFormat(QString("Block %1 of %2 \u2014 %3 of %4 values")
+                                 .arg(fftBlock_)
+                                 .arg(fftBlocks_)
+                                 .arg(received)
+                                 .arg(expected));
+    } else {
+        progress_->setRange(0, expected);
+        progress_->setValue(received);
+        progress_->setFormat(
+            QString("Capturing \u2014 %1 of %2 values").arg(received).arg(expected));
+    }
+}
+
+spectrum::FftTestSettings DataCollectionPanel::fftSettings() const {
+    spectrum::FftTestSettings s;
+    s.samples = data_->settings.samples;
+    s.window = data_->settings.window;
+    s.average = data_->settings.average;
+    s.fs = ctx_.session.fs;
+    s.range = ctx_.session.range;
+    return s;
+}
+
+int DataCollectionPanel::COLLECT() {
+    if (running_) return 0;
+    BoardLink& link = ctx_.session.link;
+    if (link.busy()) return link.refuseBusy();
+
+    cancelZoom();
+    collect_->setEnabled(false);
+    setRunning(true);
+    BusyCursor busy;
+    progress_->setRange(0, 0);
+    progress_->setFormat("Starting\u2026");
+    graph_->deletePlots();
+    graph_->replot();
+    link.pump().clearCancel();
+    stopRequested_ = false;
+    link.processEvents();
+
+    const int test = data_->settings.test;
+    int status = data_->collectSequence([&]() -> int {
+        const auto afterCapture = [&] {
+            haveBlock_ = true;
+            updateChannelButtons();
+            setWindowTitle(QString::fromStdString(data_->title));
+        };
+        if (test == kTestTime || test == kTestHistogram) {
+            if (const int s = data_->captureBlock(); s != 0) return s;
+            afterCapture();
+            if (test == kTestTime)
+                time_test();
+            else
+                hist_test();
+            return 0;
+        }
+        if (test == kTestFft) {
+            if (diskMode()) {
+                // A file holds one block: read it, then analyse it once.
+                if (const int s = data_->captureBlock(); s != 0) return s;
+                afterCapture();
+                freqTestInMemory();
+                return 0;
+            }
+            const spectrum::FftTestSettings settings = fftSettings();  // fs is read by now
+            fftBlocks_ = settings.average;
+            stop_->setVisible(settings.average > 1);
+            stop_->setEnabled(true);
+            spectrum::FftObserver observer;
+            observer.blockStarting = [this](int block) {
+                fftBlock_ = block;
+                averageCount_->setValue(block);
+                showCaptureProgress(0, 1);
+            };
+            observer.spectrum = [this](const spectrum::SpectrumResult& r) { drawSpectrum(r); };
+            const int s = fft_.freq_test(
+                settings,
+                [&] {
+                    if (stopRequested_) return kStatusCancelled;
+                    const int c = data_->captureBlock();
+                    if (c == 0) afterCapture();
+                    return c;
+                },
+                data_->buffers.sample_real, ctx_.messages, observer);
+            fftBlock_ = fftBlocks_ = 0;
+            if (s != 0) return s;
+            showSpectrumCaptions();
+            return 0;
+        }
+        return 0;
+    });
+    fftBlock_ = fftBlocks_ = 0;
+    if (status == kStatusCancelled && stopRequested_) {
+        // Stopped: the collection has sent the device its commands after the analysis.
+        status = 0;
+        if (fft_.last()) {
+            showSpectrumCaptions();
+            // The block that was being captured when Stop came is not in the average.
+            averageCount_->setValue(fft_.last()->block);
+            status_->setText(QString("Averaging stopped after %1 of %2 blocks.")
+                                 .arg(fft_.last()->block)
+                                 .arg(fft_.last()->blocks));
+        }
+    }
+    if (stopRequested_) link.pump().clearCancel();  // the request was this capture's
+    stopRequested_ = false;
+    setRunning(false);
+    // A failed step leaves Collect dimmed until the settings are confirmed again; a refusal
+    // because another window owns the board does not.
+    if (status == 0 || status == kStatusBusy) collect_->setEnabled(true);
+    // A file read names the file in the title whether or not it could be read.
+    if (diskMode()) setWindowTitle(QString::fromStdString(ctx_.session.input_file));
+    if (status != 0 && status != kStatusBusy && status != kStatusClosed) {
+        status_->setText(QString("The capture failed (status %1). Confirm the settings to "
+                                 "collect again.")
+                             .arg(status));
+        if (status != kStatusCancelled)
+            showNoAnalysis(
+                diskMode()
+                    ? QString("No analysis \u2014 %1 could not be read")
+                          .arg(
+                              QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName())
+                    : QString("No analysis \u2014 the capture failed"),
+                {}, {});
+    }
+    graph_->replot();
+    return status;
+}
+
+void DataCollectionPanel::STOP() {
+    if (!running_) return;
+    stopRequested_ = true;
+    stop_->setEnabled(false);
+    ctx_.session.link.pump().requestCancel();
+    progress_->setFormat(progress_->format() + " \u2014 stopping after this block");
+}
+
+}  // namespace evkit::app
