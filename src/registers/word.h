@@ -16,6 +16,10 @@ struct RegisterAddress {
 std::optional<RegisterAddress> parseRegisterAddress(std::string_view text);
 // Whole-string integer in decimal, 0x-hex or a leading '-' decimal; nullopt on anything else.
 std::optional<std::int64_t> parseInteger(std::string_view text);
+// The low 24 bits of a register word as read (a register holds 24 bits).
+inline std::uint32_t low24(std::int32_t w) {
+    return static_cast<std::uint32_t>(w) & 0xFFFFFF;
+}
 // "0x" + lower-case hex, zero-padded to `digits`.
 std::string hexWord(std::uint32_t word, int digits = 6);
 

@@ -562,7 +562,7 @@ bool GraphWidget::exportTo(const QString& path, int width, int height) {
         toPainter(&painter, w, h);
         return painter.end() && QFileInfo(file).size() > 0;
     };
-    return writeFileAtomicallyWith(path.toStdString(), "." + suffix.toStdString(), produce);
+    return writeFileAtomicallyWith(path.toStdString(), QString("." + suffix).toStdString(), produce);
 }
 
 void GraphWidget::printTo(QPrinter& printer) {
