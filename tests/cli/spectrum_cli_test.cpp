@@ -91,9 +91,9 @@ TEST(SpectrumCli, WarningOnlyWhenABandIsCut) {
     // the upper edge; bins 301 and 2040 have room on both sides.
     for (const auto& [cycles, warning] :
          {std::pair{301, "0"}, {12, "1"}, {2040, "0"}, {2046, "1"}}) {
-        const auto r =
-            runCli("analyze " + writeSineFile("w" + std::to_string(cycles) + ".dat", 4096, cycles) +
-                   " --test fft --window 0");
+        std::string name = "w";
+        name += std::to_string(cycles) + ".dat";
+        const auto r = runCli("analyze " + writeSineFile(name, 4096, cycles) + " --test fft --window 0");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.values.at("fundamental_bin"), std::to_string(cycles));
         EXPECT_EQ(r.values.at("warning"), warning) << cycles;
