@@ -2,6 +2,7 @@
 // Per-update sums of the twenty quantities: mean and standard deviation of the cycles of
 // one update.
 #include <cmath>
+#include <limits>
 
 #include "conversion/record.h"
 
@@ -23,13 +24,17 @@ class UpdateStatistics {
     }
     int count() const { return n_; }
     double mean(int q) const { return n_ > 0 ? sum_[static_cast<size_t>(q)] / n_ : 0.0; }
-    // sqrt(sum of squares / n - mean^2). Identical readings can leave the difference a
-    // rounding step below zero; that shows as 0 rather than as not-a-number.
+    // sqrt(sum of squares / n - mean^2). Identical readings leave the difference within a few
+    // rounding steps of zero, above or below depending on the compiler's evaluation order;
+    // anything that small is below what the formula resolves and shows as 0 (never as
+    // not-a-number or as a spurious deviation).
     double deviation(int q) const {
         if (n_ == 0) return 0.0;
         const double m = mean(q);
-        const double variance = sumSquares_[static_cast<size_t>(q)] / n_ - m * m;
-        return variance > 0.0 ? std::sqrt(variance) : 0.0;
+        const double meanSquare = sumSquares_[static_cast<size_t>(q)] / n_;
+        const double variance = meanSquare - m * m;
+        constexpr double kResolved = 8 * std::numeric_limits<double>::epsilon();
+        return variance > kResolved * meanSquare ? std::sqrt(variance) : 0.0;
     }
     Values means() const {
         Values out{};
