@@ -17,18 +17,12 @@
 
 #include "conversion/conversion_panel.h"
 #include "panel_context.h"
+#include "typing.h"
 
 using namespace evkit;
 using evkit::conversion::ConversionPanel;
 
 namespace {
-
-// Types over the box's contents and presses Enter, as a user does.
-void typeAndEnter(QAbstractSpinBox* box, const QString& text) {
-    box->selectAll();
-    QTest::keyClicks(box, text);
-    QTest::keyClick(box, Qt::Key_Return);
-}
 
 struct PanelFixture : ::testing::Test, test::PanelContext {
     void SetUp() override {
@@ -150,7 +144,7 @@ TEST_F(PanelFixture, TmeasHiddenForPm7014AndFollowedOtherwise) {
     EXPECT_TRUE(w("CONV_TMEAS")->isVisible());
 
     auto* tmeas = w<QSpinBox>("CONV_TMEAS");
-    typeAndEnter(tmeas, "2");
+    test::typeAndEnter(tmeas, "2");
     EXPECT_EQ(rig.session.TmeasID, 1);
     EXPECT_EQ(rig.board.device().reg(5, 26), 2u);
     stopAfterUpdates(3);
@@ -204,7 +198,7 @@ TEST_F(PanelFixture, PowerButtonsAndLineFrequencyEntry) {
     EXPECT_TRUE(commandButtonsEnabled());
 
     auto* entry = w<QDoubleSpinBox>("CONV_LINE_FREQ_ENTRY");
-    typeAndEnter(entry, "60");
+    test::typeAndEnter(entry, "60");
     EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
     EXPECT_EQ(text("CONV_LINE_FREQ"), "60.000000");
 
@@ -215,7 +209,7 @@ TEST_F(PanelFixture, PowerButtonsAndLineFrequencyEntry) {
         SCOPED_TRACE(refused);
         rig.messages.shown.clear();
         rig.takeFrames();
-        typeAndEnter(entry, refused);
+        test::typeAndEnter(entry, refused);
         for (const auto& f : rig.takeFrames()) EXPECT_NE(f.substr(0, 2), "62");  // 1:17
         EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
         EXPECT_EQ(text("CONV_LINE_FREQ"), "60.000000");
@@ -224,7 +218,7 @@ TEST_F(PanelFixture, PowerButtonsAndLineFrequencyEntry) {
     }
     ASSERT_EQ(rig.link.writeRegister(0, 0, 0), 0);  // K = 0: no word rate at all
     rig.messages.shown.clear();
-    typeAndEnter(entry, "50");
+    test::typeAndEnter(entry, "50");
     EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
     EXPECT_EQ(rig.messages.shown.size(), 1u);
 }

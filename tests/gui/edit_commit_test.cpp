@@ -21,6 +21,7 @@
 #include "diagnostics/debug_panel.h"
 #include "diagnostics/eeprom_panel.h"
 #include "panel_context.h"
+#include "typing.h"
 #include "pulse/pulse_panel.h"
 #include "setup/setup_panel.h"
 #include "temperature/temperature_panel.h"
@@ -60,17 +61,6 @@ void wheelOver(QWidget* w) {
     QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
                   Qt::NoScrollPhase, false);
     QApplication::sendEvent(w, &e);
-}
-
-// Types `text` over the control's contents and presses Enter, as a user does.
-void typeAndEnter(QWidget* w, const QString& text) {
-    w->setFocus(Qt::MouseFocusReason);
-    if (auto* spin = qobject_cast<QAbstractSpinBox*>(w))
-        spin->selectAll();
-    else if (auto* edit = qobject_cast<QLineEdit*>(w))
-        edit->selectAll();
-    QTest::keyClicks(w, text);
-    QTest::keyClick(w, Qt::Key_Return);
 }
 
 struct Window {
@@ -198,7 +188,7 @@ TEST_F(EditCommitTest, ATypedValueWritesExactlyItsRegister) {
         auto window = open(*w);
         auto* control = window->findChild<QWidget*>(c.control);
         ASSERT_NE(control, nullptr);
-        typeAndEnter(control, c.text);
+        test::typeAndEnter(control, c.text);
         EXPECT_EQ(rig.takeFrames(), c.frames);
         sendFocus(control, QEvent::FocusOut);
         QTest::keyClick(control, Qt::Key_Return);  // Enter again without typing: nothing

@@ -21,6 +21,7 @@
 #include "diagnostics/eeprom_panel.h"
 #include "fault_rig.h"
 #include "panel_context.h"
+#include "typing.h"
 #include "setup/setup_panel.h"
 #include "temperature/temperature_panel.h"
 
@@ -64,11 +65,7 @@ T* child(QWidget& w, const char* name) {
 void type(QWidget& w, const char* name, const QString& text) {
     auto* target = w.findChild<QWidget*>(name);
     ASSERT_NE(target, nullptr) << name;
-    target->setFocus();
-    if (auto* s = qobject_cast<QAbstractSpinBox*>(target)) s->selectAll();
-    if (auto* e = qobject_cast<QLineEdit*>(target)) e->selectAll();
-    QTest::keyClicks(target, text);
-    QTest::keyClick(target, Qt::Key_Return);
+    test::typeAndEnter(target, text);
 }
 
 void click(QWidget& w, const char* name) {

@@ -13,6 +13,7 @@
 
 #include "setup/setup_panel.h"
 #include "sim_rig.h"
+#include "typing.h"
 
 using namespace evkit;
 
@@ -53,13 +54,7 @@ struct SetupPanelFixture : ::testing::Test {
     sim::DeviceModel& device() { return rig.board.device(); }
     // Types a value over a value or word control's contents and presses Enter.
     void type(const char* name, const QString& text) {
-        auto* w = find<QWidget>(name);
-        if (auto* spin = qobject_cast<QAbstractSpinBox*>(w))
-            spin->selectAll();
-        else if (auto* edit = qobject_cast<QLineEdit*>(w))
-            edit->selectAll();
-        QTest::keyClicks(w, text);
-        QTest::keyClick(w, Qt::Key_Return);
+        test::typeAndEnter(find<QWidget>(name), text);
     }
 
     test::SimRig rig;
