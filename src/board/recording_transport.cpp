@@ -17,8 +17,8 @@ constexpr std::size_t kJournalBatch = 16;
 
 RecordingTransport::RecordingTransport(F32x& inner, Clock& clock, std::string path,
                                        const std::string& program)
-    : inner_(inner), clock_(clock), path_(std::move(path)), start_(clock.now()) {
-    text_ = formatSessionHeader(program, inner_.simulated());
+    : inner_(&inner), clock_(clock), path_(std::move(path)), start_(clock.now()) {
+    text_ = formatSessionHeader(program, inner_->simulated());
     journalOk_ = writeFileAtomically(journalPath(), text_);
 }
 
@@ -34,7 +34,7 @@ std::uint64_t RecordingTransport::operations() const {
 void RecordingTransport::record(SessionOp op) {
     const double elapsed = clock_.now() - start_;
     op.timeNs = std::max<std::int64_t>(0, std::llround(elapsed * 1e9));
-    std::string detail = inner_.errorDetail();
+    std::string detail = inner_->errorDetail();
     std::lock_guard lock(mutex_);
     if (finished_) return;
     if (detail != lastDetail_) {
@@ -72,7 +72,7 @@ int RecordingTransport::GetNumDevices(std::uint32_t* count) {
     std::uint32_t n = 0;
     SessionOp op;
     op.kind = SessionOpKind::kCount;
-    const int status = inner_.GetNumDevices(&n);
+    const int status = inner_->GetNumDevices(&n);
     op.status = status;
     op.value = n;
     if (count) *count = n;
@@ -85,7 +85,7 @@ int RecordingTransport::GetProductString(std::uint32_t index, std::string* produ
     SessionOp op;
     op.kind = SessionOpKind::kProduct;
     op.index = index;
-    const int status = inner_.GetProductString(index, &text);
+    const int status = inner_->GetProductString(index, &text);
     op.status = status;
     op.data.assign(text.begin(), text.end());
     if (product) *product = text;
@@ -98,7 +98,7 @@ int RecordingTransport::Open(std::uint32_t index, F32xHandle* handle) {
     SessionOp op;
     op.kind = SessionOpKind::kOpen;
     op.index = index;
-    const int status = inner_.Open(index, &h);
+    const int status = inner_->Open(index, &h);
     op.status = status;
     op.value = h;
     if (handle) *handle = h;
@@ -111,7 +111,7 @@ int RecordingTransport::SetTimeouts(std::uint32_t readMs, std::uint32_t writeMs)
     op.kind = SessionOpKind::kTimeouts;
     op.first = readMs;
     op.second = writeMs;
-    const int status = inner_.SetTimeouts(readMs, writeMs);
+    const int status = inner_->SetTimeouts(readMs, writeMs);
     op.status = status;
     record(std::move(op));
     return status;
@@ -125,7 +125,7 @@ int RecordingTransport::Write(F32xHandle handle, const std::uint8_t* buffer, std
     op.handle = handle;
     if (buffer)
         op.bytes.assign(buffer, buffer + std::min<std::size_t>(count, kSessionMaxBytesPerOp));
-    const int status = inner_.Write(handle, buffer, count, &n);
+    const int status = inner_->Write(handle, buffer, count, &n);
     op.status = status;
     op.value = n;
     if (written) *written = n;
@@ -140,7 +140,7 @@ int RecordingTransport::Read(F32xHandle handle, std::uint8_t* buffer, std::uint3
     op.kind = SessionOpKind::kRead;
     op.handle = handle;
     op.first = count;
-    const int status = inner_.Read(handle, buffer, count, &got);
+    const int status = inner_->Read(handle, buffer, count, &got);
     op.status = status;
     op.value = got;
     if (buffer) {
@@ -158,7 +158,7 @@ int RecordingTransport::CheckRXQueue(F32xHandle handle, std::uint32_t* bytes,
     SessionOp op;
     op.kind = SessionOpKind::kRxQueue;
     op.handle = handle;
-    const int status = inner_.CheckRXQueue(handle, &b, &s);
+    const int status = inner_->CheckRXQueue(handle, &b, &s);
     op.status = status;
     op.value = b;
     op.state = s;
@@ -172,7 +172,7 @@ int RecordingTransport::FlushBuffers(F32xHandle handle) {
     SessionOp op;
     op.kind = SessionOpKind::kFlush;
     op.handle = handle;
-    const int status = inner_.FlushBuffers(handle);
+    const int status = inner_->FlushBuffers(handle);
     op.status = status;
     record(std::move(op));
     return status;
@@ -182,7 +182,7 @@ int RecordingTransport::Close(F32xHandle handle) {
     SessionOp op;
     op.kind = SessionOpKind::kClose;
     op.handle = handle;
-    const int status = inner_.Close(handle);
+    const int status = inner_->Close(handle);
     op.status = status;
     record(std::move(op));
     return status;

@@ -33,8 +33,10 @@ class RecordingTransport : public F32x {
     int CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::uint32_t* state) override;
     int FlushBuffers(F32xHandle handle) override;
     int Close(F32xHandle handle) override;
-    std::string errorDetail() const override { return inner_.errorDetail(); }
-    bool simulated() const override { return inner_.simulated(); }
+    std::string errorDetail() const override { return inner_->errorDetail(); }
+    bool simulated() const override { return inner_->simulated(); }
+    // Records the operations of another transport from now on (a new board ID was chosen).
+    void retarget(F32x& inner) { inner_ = &inner; }
 
     // Writes the session file. False with `error` set when it could not be written (the
     // journal then stays). Later operations are no longer recorded.
@@ -47,7 +49,7 @@ class RecordingTransport : public F32x {
     void record(SessionOp op);
     void flushJournal(bool force);
 
-    F32x& inner_;
+    F32x* inner_;
     Clock& clock_;
     std::string path_;
     double start_;

@@ -21,10 +21,10 @@ struct UsbDeviceInfo {
     int bus = 0;
     int address = 0;
     UsbId id;
-    std::string product;  // product string; empty when it could not be read
-    std::string problem;  // why the product string could not be read
-    std::string port;     // port path, "1-4.2": bus and hub ports, stable across replugs
-    std::string serial;   // serial number string; empty when it has none or is unreadable
+    std::string product;      // product string; empty when it could not be read
+    std::string problem;      // why the product string could not be read
+    std::string port = {};    // port path, "1-4.2": bus and hub ports, stable across replugs
+    std::string serial = {};  // serial number string; empty when it has none or is unreadable
 };
 
 // Which of several attached boards to use: the one with this serial number string, or the
