@@ -14,16 +14,18 @@
 #include "registers/word.h"
 #include "sim/variants.h"
 #include "sim/virtual_board.h"
+#include "support/version.h"
 
 namespace evkit::python {
 
 Board::Board(const std::string& boardText, const std::optional<std::string>& usbId, bool realtime,
-             const std::vector<std::string>& faults, bool trace) {
+             const std::vector<std::string>& faults, bool trace,
+             const std::optional<std::string>& record, const std::string& replayTiming) {
     std::string error;
     auto selection = parseBoardSelection(boardText, &error);
     if (!selection) valueError(error);
     if (usbId) {
-        if (selection->simulated) valueError("usb_id applies to usb boards only");
+        if (!selection->usb()) valueError("usb_id applies to usb boards only");
         if (!parseUsbId(*usbId)) valueError("usb_id '" + *usbId + "' is not VID:PID (hex)");
         selection->usbIdOption = *usbId;
     }
@@ -33,12 +35,28 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     simulated_ = selection->simulated;
     variant_ = selection->variant.empty() && simulated_ ? sim::kDefaultVariant : selection->variant;
     tracing_ = trace;
-    if (simulated_ && !realtime)
+    const auto timing = parseReplayTiming(replayTiming);
+    if (!timing) valueError("replay_timing must be 'instant' or 'recorded'");
+    selection->replayTiming = *timing;
+    // A replay keeps virtual time unless it follows the recorded timing.
+    const bool virtualTime =
+        selection->replay() ? *timing == ReplayTiming::kInstant : simulated_ && !realtime;
+    if (virtualTime)
         clock_ = std::make_unique<VirtualClock>();
     else
         clock_ = std::make_unique<SystemClock>();
-    base_ = createTransport(*selection, *clock_);
-    tracer_ = std::make_unique<TracingTransport>(*base_, [this](const std::string& line) {
+    base_ = createTransport(*selection, *clock_, &error);
+    if (!base_) osError(error, error.find("No such file") != std::string::npos);
+    replay_ = dynamic_cast<ReplayTransport*>(base_.get());
+    if (replay_)
+        replay_->onDivergence = [this](const std::string& text) {
+            messages_.show(msg::kErrorTitle, text);
+        };
+    if (record)
+        recorder_ = std::make_unique<RecordingTransport>(*base_, *clock_, *record,
+                                                         versionLine("evkit714-python", ""));
+    F32x& recorded = recorder_ ? static_cast<F32x&>(*recorder_) : *base_;
+    tracer_ = std::make_unique<TracingTransport>(recorded, [this](const std::string& line) {
         if (!tracing_) return;
         std::lock_guard lock(traceMutex_);
         trace_.push_back(line);
@@ -69,9 +87,11 @@ void Board::closeQuietly() {
     link_->cyHandle = 0;
 }
 
-void Board::close() {
+void Board::close(bool check) {
+    const bool reported = replay_ && replay_->diverged();
     stopMonitor();
     closeQuietly();
+    finishSession(check, reported);
 }
 
 py::dict Board::identify() {
@@ -252,11 +272,12 @@ void Board::clearTrace() {
 }
 
 void registerBoard(py::module_& m, BoardClass& board) {
-    board.def("close", &Board::close)
+    board.def("close", &Board::close, py::arg("check") = true)
         .def("__enter__", [](std::shared_ptr<Board> self) { return self; })
         .def("__exit__",
-             [](Board& self, py::args) {
-                 self.close();
+             [](Board& self, py::args args) {
+                 // An exception on its way out is not hidden behind a closing complaint.
+                 self.close(args.size() == 0 || args[0].is_none());
                  return false;
              })
         .def_property_readonly("closed", [](const Board& b) { return !b.open_; })
@@ -288,12 +309,18 @@ void registerBoard(py::module_& m, BoardClass& board) {
     m.def(
         "open",
         [](const std::string& boardText, std::optional<std::string> usbId, bool realtime,
-           std::vector<std::string> faults, bool trace) {
-            return std::make_shared<Board>(boardText, usbId, realtime, faults, trace);
+           std::vector<std::string> faults, bool trace, const py::object& record,
+           const std::string& replayTiming) {
+            std::optional<std::string> path;
+            if (!record.is_none()) path = pathText(record);
+            return std::make_shared<Board>(boardText, usbId, realtime, faults, trace, path,
+                                           replayTiming);
         },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
         py::arg("faults") = std::vector<std::string>{}, py::arg("trace") = false,
-        "Open a board: 'usb', 'sim' or 'sim:VARIANT'; connects and identifies the device.");
+        py::arg("record") = py::none(), py::arg("replay_timing") = "instant",
+        "Open a board: 'usb', 'usb:SERIAL', 'usb@PORT', 'sim', 'sim:VARIANT' or "
+        "'replay:FILE'; connects and identifies the device. record=PATH records the session.");
 }
 
 }  // namespace evkit::python

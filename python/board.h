@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "board/connection.h"
+#include "board/recording_transport.h"
+#include "board/replay_transport.h"
 #include "board/session.h"
 #include "board/tracing_transport.h"
 #include "collection/capture.h"
@@ -32,9 +34,12 @@ class MonitorIterator;
 
 class Board : public std::enable_shared_from_this<Board> {
   public:
-    // Opens and identifies the board ("usb", "sim" or "sim:VARIANT").
+    // Opens and identifies the board ("usb", "usb:SERIAL", "usb@PORT", "sim", "sim:VARIANT"
+    // or "replay:FILE"); `record` names a session file to record the run in.
     Board(const std::string& boardText, const std::optional<std::string>& usbId, bool realtime,
-          const std::vector<std::string>& faults, bool trace);
+          const std::vector<std::string>& faults, bool trace,
+          const std::optional<std::string>& record = std::nullopt,
+          const std::string& replayTiming = "instant");
     ~Board() { closeQuietly(); }
 
     // Runs `op` with the interpreter released; raises BoardError for a failing status or an
@@ -95,7 +100,12 @@ class Board : public std::enable_shared_from_this<Board> {
     void ensureOpen() const;
 
     void closeQuietly();
-    void close();
+    // Closes the board; `check`: raises when the recording cannot be written or a replay
+    // did not play the whole recording.
+    void close(bool check = true);
+    // Writes the recording and checks the replay (boards.cpp).
+    // `reported`: a divergence of the replay was raised already.
+    void finishSession(bool check, bool reported);
     void stopMonitor();
 
     py::dict identify();
@@ -134,6 +144,8 @@ class Board : public std::enable_shared_from_this<Board> {
 
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<F32x> base_;
+    std::unique_ptr<RecordingTransport> recorder_;
+    ReplayTransport* replay_ = nullptr;  // base_, when it plays a recording back
     std::unique_ptr<TracingTransport> tracer_;
     CollectedMessages messages_;
     CollectedConsole console_;
