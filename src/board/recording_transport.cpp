@@ -169,20 +169,17 @@ int RecordingTransport::CheckRXQueue(F32xHandle handle, std::uint32_t* bytes,
 }
 
 int RecordingTransport::FlushBuffers(F32xHandle handle) {
-    SessionOp op;
-    op.kind = SessionOpKind::kFlush;
-    op.handle = handle;
-    const int status = inner_->FlushBuffers(handle);
-    op.status = status;
-    record(std::move(op));
-    return status;
+    return recordHandleOnly(SessionOpKind::kFlush, handle, inner_->FlushBuffers(handle));
 }
 
 int RecordingTransport::Close(F32xHandle handle) {
+    return recordHandleOnly(SessionOpKind::kClose, handle, inner_->Close(handle));
+}
+
+int RecordingTransport::recordHandleOnly(SessionOpKind kind, F32xHandle handle, int status) {
     SessionOp op;
-    op.kind = SessionOpKind::kClose;
+    op.kind = kind;
     op.handle = handle;
-    const int status = inner_->Close(handle);
     op.status = status;
     record(std::move(op));
     return status;

@@ -47,6 +47,8 @@ class RecordingTransport : public F32x {
 
   private:
     void record(SessionOp op);
+    // Records an operation whose only argument is the handle (flush, close).
+    int recordHandleOnly(SessionOpKind kind, F32xHandle handle, int status);
     void flushJournal(bool force);
 
     F32x* inner_;

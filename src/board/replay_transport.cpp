@@ -180,16 +180,16 @@ int ReplayTransport::CheckRXQueue(F32xHandle handle, std::uint32_t* bytes, std::
 }
 
 int ReplayTransport::FlushBuffers(F32xHandle handle) {
-    SessionOp call;
-    call.kind = SessionOpKind::kFlush;
-    call.handle = handle;
-    const SessionOp* op = next(call);
-    return op ? op->status : kF32xIoFailed;
+    return replayHandleOnly(SessionOpKind::kFlush, handle);
 }
 
 int ReplayTransport::Close(F32xHandle handle) {
+    return replayHandleOnly(SessionOpKind::kClose, handle);
+}
+
+int ReplayTransport::replayHandleOnly(SessionOpKind kind, F32xHandle handle) {
     SessionOp call;
-    call.kind = SessionOpKind::kClose;
+    call.kind = kind;
     call.handle = handle;
     const SessionOp* op = next(call);
     return op ? op->status : kF32xIoFailed;

@@ -63,6 +63,8 @@ class ReplayTransport : public F32x {
     const SessionOp* next(const SessionOp& call);
     void diverge(const std::string& expected, const std::string& got);
     void keepTime(const SessionOp& op);
+    // Replays an operation whose only argument is the handle (flush, close).
+    int replayHandleOnly(SessionOpKind kind, F32xHandle handle);
 
     SessionFile session_;
     Clock& clock_;
