@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     std::string recordPath, replayTimingText = "instant";
     app.add_option("--record", recordPath,
                    "record every transport operation of the run in the session file FILE "
-                   "(gzip-compressed when FILE ends in .gz), for --board replay:FILE");
+                   "(gzip-compressed when FILE ends in .gz), for --board replay:FILE")
+        ->type_name("FILE");
     app.add_option("--replay-timing", replayTimingText,
                    "with --board replay:FILE: answer at once (instant, the default) or at the "
                    "recorded times (recorded)")
