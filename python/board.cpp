@@ -67,7 +67,14 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     temperature_ = std::make_unique<temperature::TemperatureSettings>(*link_);
     setup_ = std::make_unique<setup::SetupModel>(*session_, messages_);
 
-    call([this] { return open_board(*link_, &session_->DeviceString); });
+    call([this] {
+        const int status = open_board(*link_, &session_->DeviceString);
+        // Plain "usb" with several boards attached says which one it took.
+        if (const std::string note = status == 0 ? severalBoardsNote(*base_) : std::string();
+            !note.empty())
+            messages_.show(msg::kNoteTitle, note);
+        return status;
+    });
     session_->port_number = kPortUsb;
     open_ = true;
     identify();
