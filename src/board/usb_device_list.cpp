@@ -49,8 +49,9 @@ int enumerate(const std::optional<UsbId>& only, std::vector<UsbDeviceInfo>* devi
         } else {
             if (int s = usb_detail::readStringDescriptor(h, d.iProduct, &info.product); s != 0)
                 info.problem = libusb_strerror(static_cast<libusb_error>(s));
-            else if (int t = usb_detail::readSerial(h, list[i], &info.serial); t != 0)
-                info.problem = libusb_strerror(static_cast<libusb_error>(t));
+            // A serial that cannot be read stays empty; the product string decides `problem`.
+            else if (usb_detail::readSerial(h, list[i], &info.serial) != 0)
+                info.serial.clear();
             libusb_close(h);
         }
         devices->push_back(std::move(info));
