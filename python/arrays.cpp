@@ -1,6 +1,9 @@
 // Conversions between the core's buffers and numpy arrays.
 #include "arrays.h"
 
+#include <cmath>
+#include <string>
+
 #include "errors.h"
 
 namespace evkit::python {
@@ -12,7 +15,21 @@ RealBlock realBlock(const py::object& x) {
     if (!a) throw py::type_error("expected an array of numbers");
     if (a.ndim() != 1) valueError("expected a one-dimensional array");
     if (a.size() == 0) valueError("the array is empty");
+    // A NaN or an infinity would spread into every figure without an error.
+    const double* p = a.data();
+    const auto n = static_cast<std::size_t>(a.size());
+    for (std::size_t i = 0; i < n; ++i)
+        if (!std::isfinite(p[i]))
+            valueError("the array holds " + std::string(std::isnan(p[i]) ? "NaN" : "an infinity") +
+                       " at index " + std::to_string(i) + "; only finite samples can be analysed");
     return a;
+}
+
+long long intArg(const py::handle& value, const char* name) {
+    if (py::isinstance<py::bool_>(value) || PyFloat_Check(value.ptr()) ||
+        !PyIndex_Check(value.ptr()))
+        throw py::type_error(std::string(name) + " must be an integer");
+    return py::int_(py::reinterpret_borrow<py::object>(value)).cast<long long>();
 }
 
 }  // namespace evkit::python

@@ -38,12 +38,15 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     else
         clock_ = std::make_unique<SystemClock>();
     base_ = createTransport(*selection, *clock_);
-    tracer_ = std::make_unique<TracingTransport>(*base_, [this](const std::string& line) {
-        if (!tracing_) return;
-        std::lock_guard lock(traceMutex_);
-        trace_.push_back(line);
-    });
-    link_ = std::make_unique<BoardLink>(*tracer_, *clock_, messages_, pump_);
+    // Frames are formatted only for a traced board: formatting every frame costs as much as
+    // the rest of a capture.
+    if (trace)
+        tracer_ = std::make_unique<TracingTransport>(*base_, [this](const std::string& line) {
+            std::lock_guard lock(traceMutex_);
+            trace_.push_back(line);
+        });
+    link_ = std::make_unique<BoardLink>(tracer_ ? static_cast<F32x&>(*tracer_) : *base_, *clock_,
+                                        messages_, pump_);
     session_ = std::make_unique<Session>(*link_);
     data_ = std::make_unique<DataCollection>(*session_);
     temperature_ = std::make_unique<temperature::TemperatureSettings>(*link_);
@@ -52,6 +55,7 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     call([this] { return open_board(*link_, &session_->DeviceString); });
     session_->port_number = kPortUsb;
     open_ = true;
+    opening_ = false;
     identify();
     for (const auto& f : faults) injectFault(f);
 }
@@ -59,7 +63,23 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
 void Board::ensureOpen() const {
     if (!open_) throw py::value_error("the board is closed");
     if (monitorRunning_)
-        throw py::value_error("a monitor run owns the board; close its iterator first");
+        throw py::value_error(
+            "a monitor run owns the board; close its iterator or call board.stop() first");
+}
+
+std::unique_lock<std::recursive_mutex> Board::lockCalls() {
+    std::unique_lock<std::recursive_mutex> serial(callMutex_, std::defer_lock);
+    {
+        py::gil_scoped_release release;
+        serial.lock();
+    }
+    if (depth_ > 0)
+        raiseBoardError(kStatusBusy,
+                        {{msg::kErrorTitle,
+                          "The board is busy (another operation is running). "
+                          "Wait until it ends or stop it, then try again."}},
+                        {});
+    return serial;
 }
 
 void Board::closeQuietly() {
@@ -71,26 +91,52 @@ void Board::closeQuietly() {
 
 void Board::close() {
     stopMonitor();
-    closeQuietly();
+    if (!open_) return;
+    // An operation of another thread ends first (asked to stop, as by stop()).
+    pump_.requestCancel();
+    locked([this] {
+        closeQuietly();
+        return 0;
+    });
+}
+
+void Board::stop() {
+    stopMonitor();
+    pump_.requestCancel();
 }
 
 py::dict Board::identify() {
     ensureOpen();
     std::array<std::string, 3> ids;
     DeviceIdentity id;
+    std::string product;
     call([&] {
         ids = query_board_id(*link_);
         id = autodetect_device(*link_);
+        session_->chip = id.chip;
+        product = session_->DeviceString;
         return 0;
     });
-    session_->chip = id.chip;
     py::dict d;
     d["chip"] = id.chip;
     d["device"] = id.name;
     d["board_id"] = ids[0] + " " + ids[1] + " " + ids[2];
     d["board_ids"] = py::make_tuple(ids[0], ids[1], ids[2]);
-    d["product"] = session_->DeviceString;
+    d["product"] = product;
     return d;
+}
+
+double Board::sampleRate() {
+    // Until a capture has read it, the rate is read from the device (register 0:0).
+    if (!peek([this] { return fsRead_; })) {
+        ensureOpen();
+        call([this] {
+            const int status = data_->readSampleRate();
+            if (status == 0) fsRead_ = true;
+            return status;
+        });
+    }
+    return peek([this] { return static_cast<double>(session_->fs); });
 }
 
 void Board::checkPageAddress(int page, int address) {
@@ -204,6 +250,8 @@ Board::Fault Board::parseFault(const std::string& text) {
     return f;
 }
 
+// The virtual board guards its fault switches itself: a fault may be injected from another
+// thread while an operation runs (an unplug in the middle of a capture).
 void Board::injectFault(const std::string& text) {
     const Fault f = parseFault(text);
     auto* board = dynamic_cast<sim::VirtualBoard*>(base_.get());
@@ -253,6 +301,10 @@ void Board::clearTrace() {
 
 void registerBoard(py::module_& m, BoardClass& board) {
     board.def("close", &Board::close)
+        .def("stop", &Board::stop,
+             "End whatever long operation owns the board (a monitor run, a capture's delay, "
+             "FFT averaging, a pulse count) the way the stop buttons do. Any thread may call "
+             "it; the operation then ends as after Ctrl-C.")
         .def("__enter__", [](std::shared_ptr<Board> self) { return self; })
         .def("__exit__",
              [](Board& self, py::args) {
@@ -262,13 +314,14 @@ void registerBoard(py::module_& m, BoardClass& board) {
         .def_property_readonly("closed", [](const Board& b) { return !b.open_; })
         .def_property_readonly("simulated", [](const Board& b) { return b.simulated_; })
         .def_property_readonly("variant", [](const Board& b) { return b.variant_; })
-        .def_property_readonly("chip", [](const Board& b) { return b.session_->chip; })
-        .def_property_readonly("fs", [](const Board& b) { return b.session_->fs; })
+        .def_property_readonly("chip",
+                               [](Board& b) { return b.peek([&] { return b.session_->chip; }); })
+        .def_property_readonly("fs", &Board::sampleRate)
         .def_property(
-            "xtal_mhz", [](const Board& b) { return b.session_->xtal_speed; },
+            "xtal_mhz", [](Board& b) { return b.peek([&] { return b.session_->xtal_speed; }); },
             [](Board& b, double mhz) {
                 if (!(mhz >= 0.001 && mhz <= 1000.0)) valueError("xtal_mhz must be 0.001..1000");
-                b.session_->xtal_speed = static_cast<float>(mhz);
+                b.locked([&] { b.session_->xtal_speed = static_cast<float>(mhz); });
             })
         .def("identify", &Board::identify)
         .def("read", &Board::read, py::arg("page"), py::arg("addr"), py::arg("width") = 24)
