@@ -3,6 +3,9 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -99,6 +102,14 @@ struct Analysis {
     bool finished = false;
 };
 
+// Hands the free memory of the allocator's arenas back to the system (the worker's arena
+// would otherwise keep the work buffers of a huge block).
+void giveBackMemory() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 void analyseInBackground(const std::shared_ptr<Analysis>& job) {
     std::thread([job] {
         job->test.freq_test(job->settings, job->block, job->messages);
@@ -170,6 +181,11 @@ Spectrum spectrumOf(const py::object& x, const py::object& windowObj, const py::
         finish(job->test, job->messages);
         py::gil_scoped_release release;
         fillSpectrum(*result.d, *job->test.last());
+        // The worker no longer touches the job once it has finished: its memory goes now.
+        job->test = spectrum::FftTest{};
+        job->block = {};
+        job->block.shrink_to_fit();
+        giveBackMemory();
         return result;
     }
     CollectedMessages messages;

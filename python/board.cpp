@@ -5,6 +5,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "arrays.h"
 #include "board/board_selection.h"
@@ -218,9 +220,11 @@ py::bytes Board::eepromRead(int n) {
 int Board::eepromWrite(const py::object& data) {
     std::vector<std::uint8_t> bytes;
     if (py::isinstance<py::str>(data)) throw py::type_error("expected bytes, not str");
+    // bytes, a list of ints, or a numpy array of integers (uint8 and others).
     for (const auto& item : data) {
-        if (!py::isinstance<py::int_>(item)) throw py::type_error("expected bytes or ints");
-        bytes.push_back(static_cast<std::uint8_t>(checkWord(item.cast<long long>(), 255)));
+        if (!PyIndex_Check(item.ptr()) || py::isinstance<py::bool_>(item))
+            throw py::type_error("expected bytes or ints");
+        bytes.push_back(static_cast<std::uint8_t>(checkWord(intArg(item, "byte"), 255)));
     }
     if (bytes.size() > static_cast<std::size_t>(diagnostics::kEepromMaxWriteCount))
         valueError("at most 255 bytes (addresses 0..254)");
@@ -300,7 +304,9 @@ void Board::clearTrace() {
 }
 
 void registerBoard(py::module_& m, BoardClass& board) {
-    board.def("close", &Board::close)
+    board
+        .def("close", &Board::close,
+             "Stop what runs on the board and close the connection (also on leaving `with`).")
         .def("stop", &Board::stop,
              "End whatever long operation owns the board (a monitor run, a capture's delay, "
              "FFT averaging, a pulse count) the way the stop buttons do. Any thread may call "
@@ -311,42 +317,87 @@ void registerBoard(py::module_& m, BoardClass& board) {
                  self.close();
                  return false;
              })
-        .def_property_readonly("closed", [](const Board& b) { return !b.open_; })
-        .def_property_readonly("simulated", [](const Board& b) { return b.simulated_; })
-        .def_property_readonly("variant", [](const Board& b) { return b.variant_; })
-        .def_property_readonly("chip",
-                               [](Board& b) { return b.peek([&] { return b.session_->chip; }); })
-        .def_property_readonly("fs", &Board::sampleRate)
+        .def("__repr__",
+             [](Board& b) {
+                 std::string device = b.peek([&] { return b.session_->part; });
+                 return "<Board " + (b.simulated_ ? "sim:" + b.variant_ : std::string("usb")) +
+                        " device=" + device + " " + (b.open_ ? "connected" : "closed") + ">";
+             })
+        .def_property_readonly(
+            "closed", [](const Board& b) { return !b.open_; }, "True once closed.")
+        .def_property_readonly(
+            "simulated", [](const Board& b) { return b.simulated_; }, "True for the virtual board.")
+        .def_property_readonly(
+            "variant", [](const Board& b) { return b.variant_; },
+            "The virtual board's variant (one of VARIANTS); '' for a USB board.")
+        .def_property_readonly(
+            "chip", [](Board& b) { return b.peek([&] { return b.session_->chip; }); },
+            "The device's chip code found by identify().")
+        .def_property_readonly("fs", &Board::sampleRate,
+                               "Sample rate in Hz: the device's (read from it before the first "
+                               "capture), as captures and spectra carry it.")
         .def_property(
-            "xtal_mhz", [](Board& b) { return b.peek([&] { return b.session_->xtal_speed; }); },
+            "xtal_mhz",
+            [](Board& b) {
+                // The entry is kept as a float; it reads back as it was typed (7 digits).
+                const float v = b.peek([&] { return b.session_->xtal_speed; });
+                char text[32];
+                std::snprintf(text, sizeof text, "%.7g", static_cast<double>(v));
+                return std::strtod(text, nullptr);
+            },
             [](Board& b, double mhz) {
                 if (!(mhz >= 0.001 && mhz <= 1000.0)) valueError("xtal_mhz must be 0.001..1000");
-                b.locked([&] { b.session_->xtal_speed = static_cast<float>(mhz); });
-            })
-        .def("identify", &Board::identify)
-        .def("read", &Board::read, py::arg("page"), py::arg("addr"), py::arg("width") = 24)
-        .def("write", &Board::write, py::arg("page"), py::arg("addr"), py::arg("word"))
-        .def("command", &Board::command, py::arg("byte"))
-        .def("raw_read", &Board::rawRead, py::arg("addr"))
-        .def("raw_write", &Board::rawWrite, py::arg("addr"), py::arg("word"))
+                b.locked([&] {
+                    b.session_->xtal_speed = static_cast<float>(mhz);
+                    b.fsRead_ = false;  // the rate follows the oscillator
+                });
+            },
+            "Oscillator frequency in MHz (0.001..1000), as --xtal.")
+        .def("identify", &Board::identify,
+             "Read the board's identification and detect the device: dict chip, device, "
+             "board_id, board_ids, product. Raises BoardError when the board fails.")
+        .def("read", &Board::read, py::arg("page"), py::arg("addr"), py::arg("width") = 24,
+             "Read register page:addr (page 0..255, addr 0..31) as a 24- or 32-bit word.")
+        .def("write", &Board::write, py::arg("page"), py::arg("addr"), py::arg("word"),
+             "Write a 24-bit word (0..0xffffff) to register page:addr.")
+        .def("command", &Board::command, py::arg("byte"),
+             "Send a command byte (0..255) through the board's command layer.")
+        .def("raw_read", &Board::rawRead, py::arg("addr"),
+             "Read address 0..31 on the page the device has selected.")
+        .def("raw_write", &Board::rawWrite, py::arg("addr"), py::arg("word"),
+             "Write a 24-bit word to address 0..31 on the page the device has selected.")
         .def("dump", &Board::dump, py::arg("addr"), py::arg("count"), py::arg("path") = py::none(),
-             "Read register 0:addr count times; the readings also go to the dump file.")
-        .def("eeprom_read", &Board::eepromRead, py::arg("n") = 48)
-        .def("eeprom_write", &Board::eepromWrite, py::arg("data"))
-        .def("inject_fault", &Board::injectFault, py::arg("kind"))
-        .def("clear_faults", &Board::clearFaults)
-        .def_property_readonly("trace", &Board::trace)
-        .def("clear_trace", &Board::clearTrace);
+             "Read register 0:addr count times (numpy uint32); the readings also go to the "
+             "dump file (register_dump.txt by default). Raises OSError for the file.")
+        .def("eeprom_read", &Board::eepromRead, py::arg("n") = 48,
+             "Read the first n bytes of the board's EEPROM (bytes).")
+        .def("eeprom_write", &Board::eepromWrite, py::arg("data"),
+             "Write bytes (bytes, ints or a numpy integer array; at most 255) from address 0; "
+             "returns the number written.")
+        .def("inject_fault", &Board::injectFault, py::arg("kind"),
+             "Virtual board only: arm a fault (unplug, unplug@N, write, read, flush, queue, "
+             "overrun, stall, short-read, hangup). Any thread may call it.")
+        .def("clear_faults", &Board::clearFaults,
+             "Virtual board only: plug back in, end a stall and failing I/O.")
+        .def_property_readonly("trace", &Board::trace,
+                               "Every frame written ('> ..') and read ('< ..') when opened with "
+                               "trace=True; empty otherwise.")
+        .def("clear_trace", &Board::clearTrace, "Forget the frames traced so far.");
 
     m.def(
         "open",
         [](const std::string& boardText, std::optional<std::string> usbId, bool realtime,
-           std::vector<std::string> faults, bool trace) {
-            return std::make_shared<Board>(boardText, usbId, realtime, faults, trace);
+           std::optional<std::vector<std::string>> faults, bool trace) {
+            return std::make_shared<Board>(boardText, usbId, realtime,
+                                           faults.value_or(std::vector<std::string>{}), trace);
         },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
-        py::arg("faults") = std::vector<std::string>{}, py::arg("trace") = false,
-        "Open a board: 'usb', 'sim' or 'sim:VARIANT'; connects and identifies the device.");
+        py::arg("faults") = py::none(), py::arg("trace") = false,
+        "Open a board and identify its device; returns a Board (a context manager).\n\n"
+        "board: 'usb', 'sim' or 'sim:VARIANT'; usb_id: 'VID:PID' in hex for a USB board; "
+        "realtime: run the virtual board in real time; faults: virtual board faults to arm "
+        "(see Board.inject_fault); trace: keep every frame in Board.trace. Raises ValueError "
+        "for bad arguments, BoardError when the board cannot be opened.");
 }
 
 }  // namespace evkit::python

@@ -93,6 +93,7 @@ Spectrum fft(Board& b, const py::object& pairObj, const py::object& samplesObj,
     // A stop between blocks (Ctrl-C, a callback that raised) ends the averaging the way
     // the window's stop button does.
     hooks.stopRequested = [&b] { return b.pump_.cancelRequested(); };
+    std::string part;
     b.call([&] {
         data.settings.selectPair(pair - 1);
         data.settings.setSampleIndex(*collection::indexForSampleCount(samples));
@@ -100,13 +101,16 @@ Spectrum fft(Board& b, const py::object& pairObj, const py::object& samplesObj,
         data.settings.window = window;
         data.settings.average = static_cast<int>(average);
         b.fsRead_ = true;
-        return spectrum::collectAveragedFft(data, test, b.messages_, observer, hooks);
+        const int status = spectrum::collectAveragedFft(data, test, b.messages_, observer, hooks);
+        part = b.session_->part;  // known once the collection has read the device
+        return status;
     });
     if (test.outcome() != spectrum::FftOutcome::kAnalysed || !test.last())
         raiseFftRefused(test, {});
     Spectrum s;
     s.d = newSpectrumData(test.last()->samples);
     fillSpectrum(*s.d, *test.last());
+    s.d->part = part;
     return s;
 }
 

@@ -112,11 +112,11 @@ py::tuple spectrumState(const Spectrum& s) {
     const SpectrumData& d = *s.d;
     return py::make_tuple(d.samples, d.window, d.fs, d.range, d.block, d.blocks, rawBytes(d.state),
                           rawBytes(d.stats), toArray(d.power.data(), d.power.size()),
-                          toArray(d.db.data(), d.db.size()));
+                          toArray(d.db.data(), d.db.size()), d.part);
 }
 
 Spectrum spectrumFromState(const py::tuple& t) {
-    if (t.size() != 10) valueError("not a pickled Spectrum");
+    if (t.size() != 11) valueError("not a pickled Spectrum");
     Spectrum s;
     s.d = newSpectrumData(t[0].cast<int>());
     SpectrumData& d = *s.d;
@@ -132,6 +132,7 @@ Spectrum spectrumFromState(const py::tuple& t) {
     const auto db = t[9].cast<RealBlock>();
     d.power.assign(power.data(), power.data() + power.size());
     d.db.assign(db.data(), db.data() + db.size());
+    d.part = t[10].cast<std::string>();
     d.freqReady = false;
     return s;
 }
@@ -259,8 +260,10 @@ void registerResults(py::module_& m, BoardClass&) {
             "range", [](const Spectrum& s) { return s.d->range; }, "Full-scale code.")
         .def_property_readonly(
             "blocks", [](const Spectrum& s) { return s.d->block; }, "Blocks averaged.")
-        .def("save", &Spectrum::save, py::arg("path"), py::arg("part") = "PM7014",
-             "Write the spectrum file (.fft). Raises OSError naming the path.")
+        .def("save", &Spectrum::save, py::arg("path"), py::arg("part") = py::none(),
+             "Write the spectrum file (.fft); part: its part word (default: the device's "
+             "family for a board's spectrum, PM7014 for an array's). Raises OSError naming "
+             "the path.")
         .def(
             "plot",
             [](const Spectrum& s, const py::object& ax) {

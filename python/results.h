@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ struct SpectrumData {
     int range = 0;
     int block = 0;
     int blocks = 0;
+    std::string part = "PM7014";  // the part word its file gets by default
     spectrum::SpectralState state;
     spectrum::FftStats stats;
     std::vector<double> power;  // bins 0..N-1, linear
@@ -65,7 +67,7 @@ struct Spectrum {
 
     py::dict figures() const;
     py::list harmonics() const;
-    void save(const py::object& path, const std::string& part) const;
+    void save(const py::object& path, const std::optional<std::string>& part) const;
 };
 
 struct HistogramResult {

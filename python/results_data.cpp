@@ -1,5 +1,8 @@
 // The results' own work: files, the spectrum's storage and the window names.
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <cctype>
 #include <mutex>
 #include <span>
@@ -65,7 +68,13 @@ std::vector<std::unique_ptr<SpectrumData>>& spares() {
 
 void recycle(SpectrumData* d) {
     std::unique_ptr<SpectrumData> owned(d);
-    if (d->samples > kLargestRecycled) return;
+    if (d->samples > kLargestRecycled) {
+        owned.reset();
+#if defined(__GLIBC__)
+        malloc_trim(0);  // a huge result's memory goes back to the system at once
+#endif
+        return;
+    }
     std::lock_guard lock(spareMutex);
     if (spares().size() < kSpareSpectra) spares().push_back(std::move(owned));
 }
@@ -89,6 +98,7 @@ std::shared_ptr<SpectrumData> newSpectrumData(int samples) {
 }
 
 void fillSpectrum(SpectrumData& d, const spectrum::SpectrumResult& r) {
+    d.part = "PM7014";  // a board's spectrum sets its device's family after
     d.samples = r.samples;
     d.window = r.window;
     d.fs = r.fs;
@@ -129,8 +139,9 @@ py::list Spectrum::harmonics() const {
     return out;
 }
 
-void Spectrum::save(const py::object& path, const std::string& part) const {
+void Spectrum::save(const py::object& path, const std::optional<std::string>& partWord) const {
     const std::string p = pathText(path);
+    const std::string& part = partWord ? *partWord : d->part;
     const auto& freq = d->frequencies();
     if (!collection::write_fft_file(p, part, static_cast<float>(d->fs), d->samples, d->range,
                                     std::span(freq.data(), freq.size()),
