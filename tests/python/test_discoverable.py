@@ -88,3 +88,31 @@ def test_board_properties_before_the_first_capture(cli, tmp_path):
                        "--average", "1", "--fft-out", tmp_path / "cli.fft")
         assert expected.status == 0, expected.err
         assert path.read_text().splitlines()[0] == (tmp_path / "cli.fft").read_text().splitlines()[0]
+
+
+def test_the_stubs_name_everything_the_module_has():
+    import ast
+    import os
+    stub_path = os.path.join(os.path.dirname(__file__), "..", "..", "python", "evkit714.pyi")
+    tree = ast.parse(open(stub_path).read())
+    top, members = set(), {}
+    for node in tree.body:
+        if isinstance(node, ast.ClassDef):
+            top.add(node.name)
+            members[node.name] = {n.name for n in node.body if isinstance(n, ast.FunctionDef)} | {
+                n.target.id for n in node.body if isinstance(n, ast.AnnAssign)}
+        elif isinstance(node, ast.FunctionDef):
+            top.add(node.name)
+        elif isinstance(node, ast.AnnAssign):
+            top.add(node.target.id)
+    missing = []
+    for name in dir(evkit714):
+        if name.startswith("_"):
+            continue
+        if name not in top:
+            missing.append(name)
+        value = getattr(evkit714, name)
+        if isinstance(value, type) and value.__module__ == "evkit714" and name in members:
+            missing += [f"{name}.{m}" for m in vars(value) if not m.startswith("_")
+                        and m not in members[name]]
+    assert not missing, f"add to python/evkit714.pyi: {missing}"
