@@ -16,16 +16,18 @@
 #include "registers/word.h"
 #include "sim/variants.h"
 #include "sim/virtual_board.h"
+#include "support/version.h"
 
 namespace evkit::python {
 
 Board::Board(const std::string& boardText, const std::optional<std::string>& usbId, bool realtime,
-             const std::vector<std::string>& faults, bool trace) {
+             const std::vector<std::string>& faults, bool trace,
+             const std::optional<std::string>& record, const std::string& replayTiming) {
     std::string error;
     auto selection = parseBoardSelection(boardText, &error);
     if (!selection) valueError(error);
     if (usbId) {
-        if (selection->simulated) valueError("usb_id applies to usb boards only");
+        if (!selection->usb()) valueError("usb_id applies to usb boards only");
         if (!parseUsbId(*usbId)) valueError("usb_id '" + *usbId + "' is not VID:PID (hex)");
         selection->usbIdOption = *usbId;
     }
@@ -34,27 +36,50 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     for (const auto& f : faults) checkFault(f);
     simulated_ = selection->simulated;
     variant_ = selection->variant.empty() && simulated_ ? sim::kDefaultVariant : selection->variant;
-    tracing_ = trace;
-    if (simulated_ && !realtime)
+
+    const auto timing = parseReplayTiming(replayTiming);
+    if (!timing) valueError("replay_timing must be 'instant' or 'recorded'");
+    selection->replayTiming = *timing;
+    // A replay keeps virtual time unless it follows the recorded timing.
+    const bool virtualTime =
+        selection->replay() ? *timing == ReplayTiming::kInstant : simulated_ && !realtime;
+    if (virtualTime)
         clock_ = std::make_unique<VirtualClock>();
     else
         clock_ = std::make_unique<SystemClock>();
-    base_ = createTransport(*selection, *clock_);
+    base_ = createTransport(*selection, *clock_, &error);
+    if (!base_) osError(error, error.find("No such file") != std::string::npos);
+    replay_ = dynamic_cast<ReplayTransport*>(base_.get());
+    if (replay_)
+        replay_->onDivergence = [this](const std::string& text) {
+            messages_.show(msg::kErrorTitle, text);
+        };
+    if (record)
+        recorder_ = std::make_unique<RecordingTransport>(*base_, *clock_, *record,
+                                                         versionLine("evkit714-python", ""));
+    F32x& recorded = recorder_ ? static_cast<F32x&>(*recorder_) : *base_;
     // Frames are formatted only for a traced board: formatting every frame costs as much as
     // the rest of a capture.
     if (trace)
-        tracer_ = std::make_unique<TracingTransport>(*base_, [this](const std::string& line) {
+        tracer_ = std::make_unique<TracingTransport>(recorded, [this](const std::string& line) {
             std::lock_guard lock(traceMutex_);
             trace_.push_back(line);
         });
-    link_ = std::make_unique<BoardLink>(tracer_ ? static_cast<F32x&>(*tracer_) : *base_, *clock_,
+    link_ = std::make_unique<BoardLink>(tracer_ ? static_cast<F32x&>(*tracer_) : recorded, *clock_,
                                         messages_, pump_);
     session_ = std::make_unique<Session>(*link_);
     data_ = std::make_unique<DataCollection>(*session_);
     temperature_ = std::make_unique<temperature::TemperatureSettings>(*link_);
     setup_ = std::make_unique<setup::SetupModel>(*session_, messages_);
 
-    call([this] { return open_board(*link_, &session_->DeviceString); });
+    call([this] {
+        const int status = open_board(*link_, &session_->DeviceString);
+        // Plain "usb" with several boards attached says which one it took.
+        if (const std::string note = status == 0 ? severalBoardsNote(*base_) : std::string();
+            !note.empty())
+            messages_.show(msg::kNoteTitle, note);
+        return status;
+    });
     session_->port_number = kPortUsb;
     open_ = true;
     opening_ = false;
@@ -91,15 +116,18 @@ void Board::closeQuietly() {
     link_->cyHandle = 0;
 }
 
-void Board::close() {
+void Board::close(bool check) {
+    const bool reported = replay_ && replay_->diverged();
     stopMonitor();
-    if (!open_) return;
-    // An operation of another thread ends first (asked to stop, as by stop()).
-    pump_.requestCancel();
-    locked([this] {
-        closeQuietly();
-        return 0;
-    });
+    if (open_) {
+        // An operation of another thread ends first (asked to stop, as by stop()).
+        pump_.requestCancel();
+        locked([this] {
+            closeQuietly();
+            return 0;
+        });
+    }
+    finishSession(check, reported);
 }
 
 void Board::stop() {
@@ -305,7 +333,7 @@ void Board::clearTrace() {
 
 void registerBoard(py::module_& m, BoardClass& board) {
     board
-        .def("close", &Board::close,
+        .def("close", &Board::close, py::arg("check") = true,
              "Stop what runs on the board and close the connection (also on leaving `with`).")
         .def("stop", &Board::stop,
              "End whatever long operation owns the board (a monitor run, a capture's delay, "
@@ -313,8 +341,9 @@ void registerBoard(py::module_& m, BoardClass& board) {
              "it; the operation then ends as after Ctrl-C.")
         .def("__enter__", [](std::shared_ptr<Board> self) { return self; })
         .def("__exit__",
-             [](Board& self, py::args) {
-                 self.close();
+             [](Board& self, py::args args) {
+                 // An exception on its way out is not hidden behind a closing complaint.
+                 self.close(args.size() == 0 || args[0].is_none());
                  return false;
              })
         .def("__repr__",
@@ -387,17 +416,24 @@ void registerBoard(py::module_& m, BoardClass& board) {
     m.def(
         "open",
         [](const std::string& boardText, std::optional<std::string> usbId, bool realtime,
-           std::optional<std::vector<std::string>> faults, bool trace) {
+           std::optional<std::vector<std::string>> faults, bool trace, const py::object& record,
+           const std::string& replayTiming) {
+            std::optional<std::string> path;
+            if (!record.is_none()) path = pathText(record);
             return std::make_shared<Board>(boardText, usbId, realtime,
-                                           faults.value_or(std::vector<std::string>{}), trace);
+                                           faults.value_or(std::vector<std::string>{}), trace, path,
+                                           replayTiming);
         },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
-        py::arg("faults") = py::none(), py::arg("trace") = false,
+        py::arg("faults") = py::none(), py::arg("trace") = false, py::arg("record") = py::none(),
+        py::arg("replay_timing") = "instant",
         "Open a board and identify its device; returns a Board (a context manager).\n\n"
-        "board: 'usb', 'sim' or 'sim:VARIANT'; usb_id: 'VID:PID' in hex for a USB board; "
-        "realtime: run the virtual board in real time; faults: virtual board faults to arm "
-        "(see Board.inject_fault); trace: keep every frame in Board.trace. Raises ValueError "
-        "for bad arguments, BoardError when the board cannot be opened.");
+        "board: 'usb', 'usb:SERIAL', 'usb@PORT', 'sim', 'sim:VARIANT' or 'replay:FILE'; "
+        "usb_id: 'VID:PID' in hex for a USB board; realtime: run the virtual board in real "
+        "time; faults: virtual board faults to arm (see Board.inject_fault); trace: keep "
+        "every frame in Board.trace; record=PATH records the session; replay_timing: how a "
+        "replay paces itself. Raises ValueError for bad arguments, OSError for a session file, "
+        "BoardError when the board cannot be opened.");
 }
 
 }  // namespace evkit::python

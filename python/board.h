@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "board/connection.h"
+#include "board/recording_transport.h"
+#include "board/replay_transport.h"
 #include "board/session.h"
 #include "board/tracing_transport.h"
 #include "collection/capture.h"
@@ -32,9 +34,12 @@ class MonitorIterator;
 
 class Board : public std::enable_shared_from_this<Board> {
   public:
-    // Opens and identifies the board ("usb", "sim" or "sim:VARIANT").
+    // Opens and identifies the board ("usb", "usb:SERIAL", "usb@PORT", "sim", "sim:VARIANT"
+    // or "replay:FILE"); `record` names a session file to record the run in.
     Board(const std::string& boardText, const std::optional<std::string>& usbId, bool realtime,
-          const std::vector<std::string>& faults, bool trace);
+          const std::vector<std::string>& faults, bool trace,
+          const std::optional<std::string>& record = std::nullopt,
+          const std::string& replayTiming = "instant");
     ~Board() { closeQuietly(); }
 
     // Runs `op` with the interpreter released and the board's call lock held; raises
@@ -116,7 +121,12 @@ class Board : public std::enable_shared_from_this<Board> {
     void ensureOpen() const;
 
     void closeQuietly();
-    void close();
+    // Closes the board; `check`: raises when the recording cannot be written or a replay
+    // did not play the whole recording.
+    void close(bool check = true);
+    // Writes the recording and checks the replay (boards.cpp).
+    // `reported`: a divergence of the replay was raised already.
+    void finishSession(bool check, bool reported);
     void stopMonitor();
     // Ends whatever long operation owns the board (a monitor run, a capture, averaging, a
     // pulse count) the way the stop buttons do; callable from any thread.
@@ -162,6 +172,8 @@ class Board : public std::enable_shared_from_this<Board> {
 
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<F32x> base_;
+    std::unique_ptr<RecordingTransport> recorder_;
+    ReplayTransport* replay_ = nullptr;  // base_, when it plays a recording back
     std::unique_ptr<TracingTransport> tracer_;
     CollectedMessages messages_;
     CollectedConsole console_;
@@ -171,7 +183,7 @@ class Board : public std::enable_shared_from_this<Board> {
     std::unique_ptr<DataCollection> data_;
     std::unique_ptr<temperature::TemperatureSettings> temperature_;
     std::unique_ptr<setup::SetupModel> setup_;
-    bool tracing_ = false;
+
     std::recursive_mutex callMutex_;
     int depth_ = 0;  // calls running on the thread that holds callMutex_
     std::mutex traceMutex_;

@@ -46,5 +46,6 @@ PYBIND11_MODULE(evkit714, m) {
     registerCapture(m, board);
     registerMeasurements(m, board);
     registerBoard(m, board);
+    registerBoards(m, board);
     addTextSignatures(m);
 }
