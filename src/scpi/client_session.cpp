@@ -222,7 +222,6 @@ void ClientSession::runUnit(const Unit& u, Instrument::Availability board,
     }
     Call call{u, state_, instrument_, {}, false};
     if (row->access != Access::kLocal) {
-        b.pump.clearCancel();
         b.messages.begin();
         try {
             row->handler(call);

@@ -97,7 +97,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
           peer_(std::move(peer)),
           id_(id),
           tokens_(server.options.maxMessagesPerSecond),
-          refilled_(Clock::now()),
+          refilled_(server.options.rateClock ? server.options.rateClock() : Clock::now()),
           lastActivity_(Clock::now()) {}
 
     void start() {
@@ -171,7 +171,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
 
     bool takeToken() {
-        const auto now = Clock::now();
+        const auto now = server_.options.rateClock ? server_.options.rateClock() : Clock::now();
         const double rate = server_.options.maxMessagesPerSecond;
         tokens_ =
             std::min(rate, tokens_ + rate * std::chrono::duration<double>(now - refilled_).count());
@@ -231,7 +231,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
         auto alive = server_.alive;
         server_.executor.post([self, alive, text = std::move(text)] {
             if (!alive->load()) return;
-            std::string out = self->session_.execute(text, Instrument::Availability::kFree);
+            std::string out;
+            // A client gone before its turn gets nothing run; one that goes while its
+            // command runs sets the stop request after this clear.
+            if (!self->closed_) {
+                self->server_.instrument.board.pump.clearCancel();
+                if (!self->closed_)
+                    out = self->session_.execute(text, Instrument::Availability::kFree);
+            }
             asio::post(self->server_.io, [self, out = std::move(out)]() mutable {
                 self->server_.instrument.activeClient = 0;
                 self->jobRunning_ = false;
@@ -284,8 +291,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::size_t outBytes_ = 0;
     double tokens_;
     Clock::time_point refilled_, lastActivity_;
-    bool reading_ = false, writing_ = false, jobRunning_ = false, closed_ = false,
-         closeAfterWrite_ = false;
+    bool reading_ = false, writing_ = false, jobRunning_ = false, closeAfterWrite_ = false;
+    std::atomic<bool> closed_{false};
 };
 
 void Server::Impl::accept() {

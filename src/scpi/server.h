@@ -2,6 +2,7 @@
 // The instrument on a TCP socket: one session per client, board commands run through the
 // board executor one client at a time, limits on clients, message length, output held for a
 // slow reader, idle time and message rate. Networking runs on a thread of its own.
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@ struct ServerOptions {
     double idleTimeoutSeconds = 300.0;
     int maxMessagesPerSecond = 5000;
     std::size_t maxPendingOutput = 64u << 20;  // answers not yet read before reading pauses
+    // The clock of the message rate (tests step it by hand); the steady clock when empty.
+    std::function<std::chrono::steady_clock::time_point()> rateClock;
 };
 
 // Why a server may not start with these options ("" when it may): listening beyond the
