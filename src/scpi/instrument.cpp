@@ -2,16 +2,9 @@
 
 namespace evkit::scpi {
 
-std::vector<CommandRow> allRows() {
-    std::vector<CommandRow> rows;
-    for (auto part :
-         {commonRows(), registerRows(), acquisitionRows(), measurementRows(), settingsRows()})
-        for (auto& r : part) rows.push_back(std::move(r));
-    return rows;
-}
-
-Instrument::Instrument(BoardContext b, InstrumentOptions o, Identity i)
-    : board(b), options(std::move(o)), identity(std::move(i)), table_(allRows()) {}
+Instrument::Instrument(BoardContext b, InstrumentOptions o, Identity i,
+                       std::vector<CommandRow> rows)
+    : board(b), options(std::move(o)), identity(std::move(i)), table_(std::move(rows)) {}
 
 bool Instrument::lock(std::uint64_t client) {
     std::uint64_t expected = 0;

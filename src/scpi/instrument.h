@@ -38,7 +38,10 @@ struct InstrumentOptions {
 
 class Instrument {
   public:
+    // With the whole command tree (allRows), or with the rows given.
     Instrument(BoardContext board, InstrumentOptions options, Identity identity);
+    Instrument(BoardContext board, InstrumentOptions options, Identity identity,
+               std::vector<CommandRow> rows);
 
     BoardContext board;
     const InstrumentOptions options;
