@@ -272,3 +272,30 @@ TEST(ScpiServer, ClientGoneDuringAMonitorRunLeavesTheBoardAtRest) {
 
 }  // namespace
 }  // namespace evkit::test
+
+namespace evkit::test {
+namespace {
+
+TEST(ScpiServer, AbortEndsTheRunningMonitorUpdateAtOnce) {
+    ServerRig s;
+    Client c(s.server->port());
+    bool once = false;
+    s.rig.pump.onProcess = [&] {
+        if (once) return;
+        once = true;
+        c.send("ABORt\n");  // while the update runs
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!s.rig.pump.cancelRequested() && std::chrono::steady_clock::now() < end)
+            std::this_thread::yield();
+    };
+    c.send("MEAS:ALL? 1000\n");
+    EXPECT_EQ(c.query("SYST:ERR?"), "-240,\"Hardware error;aborted\"");
+    EXPECT_TRUE(once);
+    EXPECT_LT(s.rig.clock.now(), 100.0);  // not the 1000 cycles' 900 s
+    s.rig.pump.onProcess = nullptr;
+    EXPECT_EQ(c.query("SYST:ERR?"), "0,\"No error\"");
+    EXPECT_EQ(c.query("MEAS:V1RMS?").empty(), false);
+}
+
+}  // namespace
+}  // namespace evkit::test

@@ -90,3 +90,18 @@ def test_disconnect_during_a_capture_leaves_the_board_usable(serve, visa):
     assert inst.query("MEAS:V1RMS?") != ""
     assert s.stop() == 130
     assert "disconnected" in s.err
+
+
+def test_example_client_runs_against_the_server(serve):
+    import os
+    import subprocess
+    import sys
+    s = serve()
+    example = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "python",
+                           "scpi_client.py")
+    r = subprocess.run([sys.executable, example, "--resource", s.resource, "--samples", "1024"],
+                       capture_output=True, text=True, timeout=120)
+    assert r.returncode == 0, r.stdout + r.stderr
+    assert "instrument: EVKIT714,PM7014 Rev C," in r.stdout
+    assert "register 1:22: #H123456" in r.stdout
+    assert "captured 1024 samples" in r.stdout
