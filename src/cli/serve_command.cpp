@@ -7,7 +7,6 @@
 #include "board/connection.h"
 #include "cli/cli_context.h"
 #include "scpi/server.h"
-#include "support/version.h"
 
 namespace evkit::cli {
 
@@ -86,14 +85,7 @@ int serve(CliContext& ctx, const ServeOptions& o) {
     ctx.print("device", id.name);
     ctx.print("board_id", ids[0] + " " + ids[1] + " " + ids[2]);
 
-    scpi::Identity identity;
-    identity.model = id.name;
-    identity.serial = ids[0] + ids[1] + ids[2];
-    if (identity.serial.empty()) identity.serial = "0";
-    for (auto* field : {&identity.model, &identity.serial})
-        for (char& c : *field)
-            if (c == ',' || c == ';' || c == '\n') c = ' ';
-    identity.version = programVersion();
+    const scpi::Identity identity = scpi::makeIdentity(id.name, ids);
     scpi::Instrument instrument({session, link, ctx.console, pump, messages}, instrumentOptions,
                                 identity);
     instrument.log = [](const std::string& line) {

@@ -2,6 +2,7 @@
 // What every client of the instrument shares: the board (session, link, console), the
 // command table, the options, the identification for *IDN?, the lock and the command now
 // running on the board.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,10 @@ struct Identity {
     std::string serial = "0";       // from the board ID strings
     std::string version;            // program version
 };
+
+// *IDN? fields from the identified device's name and the three board ID strings (the serial),
+// with the program's version; commas and separators become blanks.
+Identity makeIdentity(const std::string& model, const std::array<std::string, 3>& boardIds);
 
 struct InstrumentOptions {
     bool readOnly = false;

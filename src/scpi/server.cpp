@@ -229,8 +229,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
         jobRunning_ = true;
         auto self = shared_from_this();
         auto alive = server_.alive;
-        server_.executor.post([self, alive, text = std::move(text)] {
+        // The job holds the connection weakly: one whose client is gone and whose server has
+        // stopped is not kept beyond its network context.
+        std::weak_ptr<Connection> weak = self;
+        Instrument* instrument = &server_.instrument;
+        server_.executor.post([weak, alive, instrument, text = std::move(text)] {
             if (!alive->load()) return;
+            auto self = weak.lock();
+            if (!self) {
+                instrument->activeClient = 0;  // its client went away: the board is free
+                return;
+            }
             std::string out;
             // A client gone before its turn gets nothing run; one that goes while its
             // command runs sets the stop request after this clear.
