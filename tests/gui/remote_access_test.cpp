@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -131,6 +132,23 @@ TEST(RemoteAccess, NetworkListenWithoutRangesAndTokenIsRefused) {
     EXPECT_FALSE(r.checked("MENU_REMOTE"));
     EXPECT_NE(r.rig.messages.shown.back().second.find("--allow"), std::string::npos);
     EXPECT_TRUE(r.remoteLabel()->isHidden());
+}
+
+TEST(RemoteAccess, Screenshots) {
+    const QString dir = qEnvironmentVariable("EVKIT_SCREENSHOT_DIR");
+    if (dir.isEmpty()) GTEST_SKIP() << "EVKIT_SCREENSHOT_DIR not set";
+    RemoteRig r;
+    r.connect();
+    auto* d = r.dialog();
+    d->findChild<QLineEdit*>("REMOTE_LISTEN")->setText("127.0.0.1:0");
+    d->findChild<QPushButton*>("REMOTE_START")->click();
+    GuiClient a(d->port()), b(d->port());
+    a.query("*OPC?");
+    b.query("*OPC?");
+    waitFor([&] { return r.remoteLabel()->text() == "Remote: 2 clients"; });
+    r.start().show();
+    EXPECT_TRUE(d->grab().save(QDir(dir).filePath("remote_access.png")));
+    EXPECT_TRUE(r.start().grab().save(QDir(dir).filePath("start_remote.png")));
 }
 
 }  // namespace
