@@ -1,7 +1,5 @@
 // Calibrations and their registers, the temperature sensor settings and the pulse count:
 // the calibrate, calibration, temperature and pulse commands of the CLI.
-#include <cctype>
-
 #include "calibration/calibration.h"
 #include "pulse/pulse_measurement.h"
 #include "scpi/client_session.h"
@@ -38,15 +36,7 @@ void calibrate(Call& c, calibration::CalType type) {
 
 const calibration::CalRegister& calRegister(const Call& c, std::size_t i) {
     const std::string t = c.text(i);
-    for (const auto& r : calibration::registers()) {
-        const std::string name = r.name;
-        if (name.size() == t.size() &&
-            std::equal(name.begin(), name.end(), t.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            }))
-            return r;
-    }
+    if (const auto* r = calibration::registerNamed(t)) return *r;
     throw Error{code::kDataOutOfRange, "'" + t + "' is not a calibration register"};
 }
 
@@ -65,6 +55,15 @@ class KeptTemperature : public temperature::View {
     double gainValue = 0, offsetValue = 0;
     bool up = false;
 };
+
+// A temperature value entry (gain or offset): written, read back.
+using ValueEntry = int (temperature::TemperatureSettings::*)(double, temperature::View&);
+void temperatureEntry(Call& c, ValueEntry entry) {
+    c.expect(1, 1);
+    temperature::TemperatureSettings settings(c.link());
+    KeptTemperature view;
+    c.board((settings.*entry)(c.number(0, -1e9, 1e9), view));
+}
 
 }  // namespace
 
@@ -110,20 +109,10 @@ std::vector<CommandRow> settingsRows() {
          },
          "gain word,gain,offset word,offset,UP|DOWN"},
         {"TEMPerature:GAIN", A::kBoardWrite,
-         [](Call& c) {
-             c.expect(1, 1);
-             temperature::TemperatureSettings settings(c.link());
-             KeptTemperature view;
-             c.board(settings.gainValueEntry(c.number(0, -1e9, 1e9), view));
-         },
+         [](Call& c) { temperatureEntry(c, &temperature::TemperatureSettings::gainValueEntry); },
          "value: temperature gain"},
         {"TEMPerature:OFFSet", A::kBoardWrite,
-         [](Call& c) {
-             c.expect(1, 1);
-             temperature::TemperatureSettings settings(c.link());
-             KeptTemperature view;
-             c.board(settings.offsetValueEntry(c.number(0, -1e9, 1e9), view));
-         },
+         [](Call& c) { temperatureEntry(c, &temperature::TemperatureSettings::offsetValueEntry); },
          "value: temperature offset"},
         {"PULSe:COUNt?", A::kBoard,
          [](Call& c) {

@@ -195,3 +195,30 @@ TEST(ScpiSession, MeasurementsFollowTheMonitorsOrder) {
 
 }  // namespace
 }  // namespace evkit::test
+
+namespace evkit::test {
+namespace {
+
+TEST(ScpiSession, CalibrationSetupDumpAndEepromRows) {
+    ScpiRig rig;
+    auto c = rig.client(1);
+    run(c, "CAL:REG \"i1_dc_offset\",#H000010");
+    EXPECT_EQ(run(c, "CAL:REG? \"I1_DC_OFFSET\""), "I1_DC_Offset,#H000010,1.90734863281e-06\n");
+    run(c, "CAL:REG? \"I9_DC_Offset\"");
+    EXPECT_EQ(run(c, "SYST:ERR?"),
+              "-222,\"Data out of range;'I9_DC_Offset' is not a calibration register\"\n");
+    run(c, "SET:CONT \"SETUP_CYCLE_COUNT\",2000");
+    EXPECT_EQ(run(c, "SETup:CONTrol? \"SETUP_CYCLE_COUNT\""), "2000\n");
+    run(c, "SET:CONT \"NO_SUCH_CONTROL\",1");
+    EXPECT_EQ(run(c, "SYST:ERR?"),
+              "-222,\"Data out of range;'NO_SUCH_CONTROL' is not a setup control\"\n");
+    EXPECT_EQ(run(c, "FORM ASC;:REG:WRIT 0,5,#H00ABCD;:DUMP? 5,3"), "43981,43981,43981\n");
+    run(c, "EEPROM:WRITE 7,8,9");
+    EXPECT_EQ(run(c, "EEPROM:READ? 3"), "7,8,9\n");
+    EXPECT_EQ(run(c, "SYST:ERR?"), "0,\"No error\"\n");
+    const std::string temperature = run(c, "TEMP?");
+    EXPECT_EQ(std::count(temperature.begin(), temperature.end(), ','), 4);
+}
+
+}  // namespace
+}  // namespace evkit::test
