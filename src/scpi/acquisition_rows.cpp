@@ -39,6 +39,7 @@ std::vector<CommandRow> acquisitionRows() {
                  if (channel == 2) data.showChannel(2);
                  return 0;
              }));
+             c.client.lastRate = c.session().fs;
              const auto codes = data.blockCodes();
              c.respondIntegers(std::vector<std::int32_t>(codes.begin(), codes.end()));
          },
@@ -46,9 +47,9 @@ std::vector<CommandRow> acquisitionRows() {
         {"CAPTure:RATE?", A::kLocal,
          [](Call& c) {
              c.expect(0, 0);
-             c.respond(strprintf("%f", c.session().fs));
+             c.respond(strprintf("%f", c.client.lastRate));
          },
-         "sample rate of the last capture in Hz"},
+         "sample rate of this client's last capture or FFT in Hz (0 before one)"},
         {"FFT:WINDow", A::kLocal,
          [](Call& c) {
              c.expect(1, 1);
@@ -84,6 +85,7 @@ std::vector<CommandRow> acquisitionRows() {
              }));
              if (test.outcome() != spectrum::FftOutcome::kAnalysed || !test.last())
                  c.board(kStatusCancelled);
+             c.client.lastRate = c.session().fs;
              const auto& r = *test.last();
              const auto& f = r.stats.figures;
              c.respond(csv({f.spn, f.sinad, f.sd, f.snr, f.fsPdB}) + "," +

@@ -24,6 +24,7 @@ struct ClientState {
     int authFailures = 0;
     bool closeRequested = false;
     int fftWindow = 4;
+    double lastRate = 0.0;  // sample rate of this client's last capture (Hz)
 
     void pushError(int code, const std::string& detail = {});
 };

@@ -76,6 +76,10 @@ struct Server::Impl {
     std::atomic<int> clients{0};
     std::uint64_t nextId = 1;
     std::vector<std::weak_ptr<Connection>> connections;
+    // Clients whose next message needs the board while another client's command runs, in
+    // the order they asked: each gets its turn when the board is free.
+    std::deque<std::weak_ptr<Connection>> waiting;
+    void wakeNext();
     // False once the server stops: board jobs still queued then do nothing.
     std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
     std::function<void(int)>* onClientsChanged = nullptr;
@@ -104,6 +108,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
         server_.instrument.note(peer_ + " connected");
         armIdle();
         read();
+    }
+
+    // The board may be free now: go on with the messages held.
+    void resume() {
+        inWaiting_ = false;
+        process();
     }
 
     void close(const std::string& reason) {
@@ -137,7 +147,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
 
     bool outputBacklogged() const {
-        return outBytes_ > server_.options.maxPendingOutput || pending_.size() > 1024;
+        return outBytes_ > server_.options.maxPendingOutput || pending_.size() > 16;
     }
 
     void read() {
@@ -191,7 +201,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
                 session_.rejectOverlong();
                 continue;
             }
-            if (!takeToken()) {
+            if (!heldForBoard_ && !takeToken()) {
                 session_.state().pushError(
                     code::kExecutionError,
                     strprintf("more than %d messages per second, message dropped",
@@ -205,7 +215,17 @@ class Connection : public std::enable_shared_from_this<Connection> {
                     !server_.instrument.activeClient.compare_exchange_strong(none, id_))
                     availability = Instrument::Availability::kBusy;
                 if (availability == Instrument::Availability::kFree) {
+                    heldForBoard_ = false;
                     runOnBoard(std::move(piece.text));
+                    return;
+                }
+                if (availability == Instrument::Availability::kBusy) {
+                    // Another client's command runs: this one waits for its turn, and the
+                    // messages after it wait behind it.
+                    pending_.push_front(std::move(piece));
+                    heldForBoard_ = true;
+                    if (!inWaiting_) server_.waiting.push_back(weak_from_this());
+                    inWaiting_ = true;
                     return;
                 }
                 deliver(session_.execute(piece.text, availability));
@@ -232,12 +252,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
         // The job holds the connection weakly: one whose client is gone and whose server has
         // stopped is not kept beyond its network context.
         std::weak_ptr<Connection> weak = self;
-        Instrument* instrument = &server_.instrument;
-        server_.executor.post([weak, alive, instrument, text = std::move(text)] {
+        Server::Impl* server = &server_;
+        server_.executor.post([weak, alive, server, text = std::move(text)] {
             if (!alive->load()) return;
             auto self = weak.lock();
             if (!self) {
-                instrument->activeClient = 0;  // its client went away: the board is free
+                // Its client went away: the board is free for the next one.
+                asio::post(server->io, [server] {
+                    server->instrument.activeClient = 0;
+                    server->wakeNext();
+                });
                 return;
             }
             std::string out;
@@ -252,6 +276,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
                 self->server_.instrument.activeClient = 0;
                 self->jobRunning_ = false;
                 self->deliver(std::move(out));
+                // Those waiting go first; this client's next board command queues behind them.
+                self->server_.wakeNext();
                 if (!self->afterMessage()) self->process();
             });
         });
@@ -301,8 +327,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     double tokens_;
     Clock::time_point refilled_, lastActivity_;
     bool reading_ = false, writing_ = false, jobRunning_ = false, closeAfterWrite_ = false;
+    bool heldForBoard_ = false;  // the first pending message waits for the board (rate counted)
+    bool inWaiting_ = false;     // listed in the server's waiting clients
     std::atomic<bool> closed_{false};
 };
+
+void Server::Impl::wakeNext() {
+    while (!waiting.empty() && instrument.activeClient.load() == 0) {
+        auto next = waiting.front().lock();
+        waiting.pop_front();
+        if (next) next->resume();
+    }
+}
 
 void Server::Impl::accept() {
     acceptor->async_accept([this](const asio::error_code& ec, tcp::socket socket) {

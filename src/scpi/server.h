@@ -21,7 +21,7 @@ struct ServerOptions {
     std::size_t maxClients = 8;
     double idleTimeoutSeconds = 300.0;
     int maxMessagesPerSecond = 5000;
-    std::size_t maxPendingOutput = 64u << 20;  // answers not yet read before reading pauses
+    std::size_t maxPendingOutput = 16u << 20;  // answers not yet read before reading pauses
     // The clock of the message rate (tests step it by hand); the steady clock when empty.
     std::function<std::chrono::steady_clock::time_point()> rateClock;
 };

@@ -299,3 +299,25 @@ TEST(ScpiServer, AbortEndsTheRunningMonitorUpdateAtOnce) {
 
 }  // namespace
 }  // namespace evkit::test
+
+namespace evkit::test {
+namespace {
+
+TEST(ScpiServer, SlowReaderHoldsOnlyItself) {
+    scpi::ServerOptions o;
+    o.maxPendingOutput = 256 * 1024;
+    ServerRig s(o);
+    Client slow(s.server->port());
+    Client other(s.server->port());
+    std::string many;
+    for (int i = 0; i < 100; ++i) many += "CAPT:DATA? 1,4096\n";  // 1.6 MB of answers
+    slow.send(many);
+    // The slow client reads nothing; the other one is served meanwhile.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(other.query("REG:READ? 1,22"), "#H200000");
+    // Once it reads, every answer comes, whole and in order.
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(slow.block().size(), 4096u * 4) << i;
+    EXPECT_EQ(slow.query("SYST:ERR?"), "0,\"No error\"");
+}
+
+}  // namespace
+}  // namespace evkit::test

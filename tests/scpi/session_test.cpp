@@ -75,7 +75,9 @@ TEST(ScpiSession, RegisterRoundTripChainedAndRelativeHeaders) {
 TEST(ScpiSession, CaptureBlocksInEveryFormat) {
     ScpiRig rig;
     auto c = rig.client(1);
+    EXPECT_EQ(run(c, "CAPT:RATE?"), "0.000000\n");
     const std::string block = run(c, "CAPT:DATA? 1,16");
+    EXPECT_EQ(run(c, "CAPT:RATE?"), "4000.000000\n");
     ASSERT_EQ(block.substr(0, 4), "#264");
     ASSERT_EQ(block.size(), 4u + 64u + 1u);
     EXPECT_EQ(block.back(), '\n');
