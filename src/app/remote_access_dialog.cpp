@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -79,7 +80,8 @@ RemoteAccessDialog::RemoteAccessDialog(AppContext& ctx, QLabel* statusLabel,
 }
 
 RemoteAccessDialog::~RemoteAccessDialog() {
-    stop();
+    // The program is ending: no remote command runs on this (the GUI) thread now.
+    if (server_) server_->stop();
 }
 
 unsigned RemoteAccessDialog::port() const {
@@ -189,6 +191,14 @@ bool RemoteAccessDialog::start(QString* why) {
 
 void RemoteAccessDialog::stop() {
     if (!server_) return;
+    // A remote command running underneath (a capture processing events) ends first; the
+    // server stops right after it.
+    if (instrument_->activeClient.load() != 0) {
+        ctx_.session.link.pump().requestCancel();
+        state_->setText("Stopping...");
+        QTimer::singleShot(20, this, [this] { stop(); });
+        return;
+    }
     server_->stop();
     server_.reset();
     instrument_.reset();
