@@ -1,25 +1,10 @@
 #include "scpi/instrument.h"
 
-#include "support/version.h"
-
 namespace evkit::scpi {
 
 Instrument::Instrument(BoardContext b, InstrumentOptions o, Identity i,
                        std::vector<CommandRow> rows)
     : board(b), options(std::move(o)), identity(std::move(i)), table_(std::move(rows)) {}
-
-Identity makeIdentity(const std::string& model, const std::array<std::string, 3>& boardIds) {
-    Identity id;
-    id.model = model.empty() ? id.model : model;
-    std::string serial;
-    for (const auto& part : boardIds) serial += part;
-    if (!serial.empty()) id.serial = serial;
-    for (auto* field : {&id.model, &id.serial})
-        for (char& c : *field)
-            if (c == ',' || c == ';' || c == '\n' || c == '"') c = ' ';
-    id.version = programVersion();
-    return id;
-}
 
 bool Instrument::lock(std::uint64_t client) {
     std::uint64_t expected = 0;

@@ -224,3 +224,18 @@ TEST(ScpiSession, CalibrationSetupDumpAndEepromRows) {
 
 }  // namespace
 }  // namespace evkit::test
+
+namespace evkit::test {
+namespace {
+
+TEST(ScpiSession, IdentityFieldsCannotBreakTheIdnAnswer) {
+    const auto id = scpi::makeIdentity("PM7014 Rev C", {"EVK-", "TEST,0001", ""});
+    EXPECT_EQ(id.model, "PM7014 Rev C");
+    EXPECT_EQ(id.serial, "EVK-TEST 0001");  // a comma would add a field
+    EXPECT_EQ(scpi::makeIdentity("", {"", "", ""}).serial, "0");
+    EXPECT_EQ(scpi::makeIdentity("", {"", "", ""}).model, "unknown");
+    EXPECT_FALSE(id.version.empty());
+}
+
+}  // namespace
+}  // namespace evkit::test
