@@ -141,6 +141,20 @@ std::optional<Error> parseParam(Cursor& c, Param& p) {
     return std::nullopt;
 }
 
+// A plain decimal number (sign, fraction, exponent), nothing else that strtod would take.
+std::optional<double> decimalNumber(std::string_view text) {
+    if (text.empty() || text.size() > 64) return std::nullopt;
+    for (char ch : text)
+        if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '+' || ch == '-' || ch == '.' ||
+              ch == 'e' || ch == 'E'))
+            return std::nullopt;
+    const std::string s(text);
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
 }  // namespace
 
 ParsedMessage parseMessage(std::string_view message) {
@@ -208,7 +222,7 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
     if (r.ec != std::errc() || r.ptr != digits.data() + digits.size()) {
         // A decimal with a fraction or exponent that is still a whole number: 1e3, 4.0
         if (base != 10) return std::nullopt;
-        const auto d = parseNumber(text);
+        const auto d = decimalNumber(text);
         if (!d || *d != std::floor(*d) || std::fabs(*d) > 9.0e15) return std::nullopt;
         return static_cast<std::int64_t>(*d);
     }
@@ -218,27 +232,13 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
 }
 
 std::optional<double> parseNumber(std::string_view text) {
-    if (!text.empty() && text[0] == '#') {
+    if ((!text.empty() && text[0] == '#') ||
+        (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))) {
         const auto i = parseInteger(text);
         if (!i) return std::nullopt;
         return static_cast<double>(*i);
     }
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        const auto i = parseInteger(text);
-        if (!i) return std::nullopt;
-        return static_cast<double>(*i);
-    }
-    if (text.empty() || text.size() > 64) return std::nullopt;
-    const std::string s(text);
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;
-    // strtod takes "inf", "nan" and hex floats; numeric data here is plain decimal.
-    for (char ch : s)
-        if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '+' || ch == '-' || ch == '.' ||
-              ch == 'e' || ch == 'E'))
-            return std::nullopt;
-    return v;
+    return decimalNumber(text);
 }
 
 }  // namespace evkit::scpi

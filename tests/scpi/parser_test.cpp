@@ -69,6 +69,11 @@ TEST(ScpiParser, Numbers) {
     EXPECT_FALSE(parseNumber("nan"));
     EXPECT_FALSE(parseNumber("inf"));
     EXPECT_FALSE(parseNumber("0x1p3"));
+    // A lone '#' with no radix letter is no number (it once recursed without end).
+    EXPECT_FALSE(parseInteger("#?"));
+    EXPECT_FALSE(parseNumber("#?"));
+    EXPECT_FALSE(parseInteger("#H"));
+    EXPECT_FALSE(parseNumber("#"));
 }
 
 TEST(ScpiTable, ShortAndLongFormsOptionalNodesAndQueries) {
