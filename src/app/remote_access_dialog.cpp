@@ -151,7 +151,13 @@ bool RemoteAccessDialog::start(QString* why) {
         *why = "The board did not answer its identification query.";
         return false;
     }
-    const scpi::Identity identity = scpi::makeIdentity(chipName(session.chip), ids);
+    // The device as the start window shows it after identification ("PM7014 Rev C").
+    std::string model = chipName(session.chip);
+    if (const auto* shown =
+            parentWidget() ? parentWidget()->findChild<QLabel*>("START_DEVICE_NAME") : nullptr;
+        shown && !shown->text().isEmpty())
+        model = shown->text().toStdString();
+    const scpi::Identity identity = scpi::makeIdentity(model, ids);
     // Remote commands' messages go to their client when the link's messages can route them.
     auto* routed = dynamic_cast<scpi::JobMessages*>(&link.messages());
     if (!routed) {

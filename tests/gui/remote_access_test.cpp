@@ -98,7 +98,7 @@ TEST(RemoteAccess, StartsServesCountsClientsAndStops) {
     r.rig.takeFrames();
     {
         GuiClient a(d->port()), b(d->port());
-        EXPECT_EQ(a.query("*IDN?").substr(0, 9), "EVKIT714,");
+        EXPECT_EQ(a.query("*IDN?").substr(0, 22), "EVKIT714,PM7014 Rev C,");
         EXPECT_EQ(b.query("REG:WRIT 1,22,#H123456;READ? 1,22"), "#H123456");
         waitFor([&] { return r.remoteLabel()->text() == "Remote: 2 clients"; });
         EXPECT_EQ(r.remoteLabel()->text(), "Remote: 2 clients");
