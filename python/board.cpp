@@ -5,6 +5,8 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "arrays.h"
 #include "board/board_selection.h"
@@ -34,7 +36,7 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     for (const auto& f : faults) checkFault(f);
     simulated_ = selection->simulated;
     variant_ = selection->variant.empty() && simulated_ ? sim::kDefaultVariant : selection->variant;
-    tracing_ = trace;
+
     const auto timing = parseReplayTiming(replayTiming);
     if (!timing) valueError("replay_timing must be 'instant' or 'recorded'");
     selection->replayTiming = *timing;
@@ -56,12 +58,15 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
         recorder_ = std::make_unique<RecordingTransport>(*base_, *clock_, *record,
                                                          versionLine("evkit714-python", ""));
     F32x& recorded = recorder_ ? static_cast<F32x&>(*recorder_) : *base_;
-    tracer_ = std::make_unique<TracingTransport>(recorded, [this](const std::string& line) {
-        if (!tracing_) return;
-        std::lock_guard lock(traceMutex_);
-        trace_.push_back(line);
-    });
-    link_ = std::make_unique<BoardLink>(*tracer_, *clock_, messages_, pump_);
+    // Frames are formatted only for a traced board: formatting every frame costs as much as
+    // the rest of a capture.
+    if (trace)
+        tracer_ = std::make_unique<TracingTransport>(recorded, [this](const std::string& line) {
+            std::lock_guard lock(traceMutex_);
+            trace_.push_back(line);
+        });
+    link_ = std::make_unique<BoardLink>(tracer_ ? static_cast<F32x&>(*tracer_) : recorded, *clock_,
+                                        messages_, pump_);
     session_ = std::make_unique<Session>(*link_);
     data_ = std::make_unique<DataCollection>(*session_);
     temperature_ = std::make_unique<temperature::TemperatureSettings>(*link_);
@@ -77,6 +82,7 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
     });
     session_->port_number = kPortUsb;
     open_ = true;
+    opening_ = false;
     identify();
     for (const auto& f : faults) injectFault(f);
 }
@@ -84,7 +90,23 @@ Board::Board(const std::string& boardText, const std::optional<std::string>& usb
 void Board::ensureOpen() const {
     if (!open_) throw py::value_error("the board is closed");
     if (monitorRunning_)
-        throw py::value_error("a monitor run owns the board; close its iterator first");
+        throw py::value_error(
+            "a monitor run owns the board; close its iterator or call board.stop() first");
+}
+
+std::unique_lock<std::recursive_mutex> Board::lockCalls() {
+    std::unique_lock<std::recursive_mutex> serial(callMutex_, std::defer_lock);
+    {
+        py::gil_scoped_release release;
+        serial.lock();
+    }
+    if (depth_ > 0)
+        raiseBoardError(kStatusBusy,
+                        {{msg::kErrorTitle,
+                          "The board is busy (another operation is running). "
+                          "Wait until it ends or stop it, then try again."}},
+                        {});
+    return serial;
 }
 
 void Board::closeQuietly() {
@@ -97,27 +119,54 @@ void Board::closeQuietly() {
 void Board::close(bool check) {
     const bool reported = replay_ && replay_->diverged();
     stopMonitor();
-    closeQuietly();
+    if (open_) {
+        // An operation of another thread ends first (asked to stop, as by stop()).
+        pump_.requestCancel();
+        locked([this] {
+            closeQuietly();
+            return 0;
+        });
+    }
     finishSession(check, reported);
+}
+
+void Board::stop() {
+    stopMonitor();
+    pump_.requestCancel();
 }
 
 py::dict Board::identify() {
     ensureOpen();
     std::array<std::string, 3> ids;
     DeviceIdentity id;
+    std::string product;
     call([&] {
         ids = query_board_id(*link_);
         id = autodetect_device(*link_);
+        session_->chip = id.chip;
+        product = session_->DeviceString;
         return 0;
     });
-    session_->chip = id.chip;
     py::dict d;
     d["chip"] = id.chip;
     d["device"] = id.name;
     d["board_id"] = ids[0] + " " + ids[1] + " " + ids[2];
     d["board_ids"] = py::make_tuple(ids[0], ids[1], ids[2]);
-    d["product"] = session_->DeviceString;
+    d["product"] = product;
     return d;
+}
+
+double Board::sampleRate() {
+    // Until a capture has read it, the rate is read from the device (register 0:0).
+    if (!peek([this] { return fsRead_; })) {
+        ensureOpen();
+        call([this] {
+            const int status = data_->readSampleRate();
+            if (status == 0) fsRead_ = true;
+            return status;
+        });
+    }
+    return peek([this] { return static_cast<double>(session_->fs); });
 }
 
 void Board::checkPageAddress(int page, int address) {
@@ -199,9 +248,11 @@ py::bytes Board::eepromRead(int n) {
 int Board::eepromWrite(const py::object& data) {
     std::vector<std::uint8_t> bytes;
     if (py::isinstance<py::str>(data)) throw py::type_error("expected bytes, not str");
+    // bytes, a list of ints, or a numpy array of integers (uint8 and others).
     for (const auto& item : data) {
-        if (!py::isinstance<py::int_>(item)) throw py::type_error("expected bytes or ints");
-        bytes.push_back(static_cast<std::uint8_t>(checkWord(item.cast<long long>(), 255)));
+        if (!PyIndex_Check(item.ptr()) || py::isinstance<py::bool_>(item))
+            throw py::type_error("expected bytes or ints");
+        bytes.push_back(static_cast<std::uint8_t>(checkWord(intArg(item, "byte"), 255)));
     }
     if (bytes.size() > static_cast<std::size_t>(diagnostics::kEepromMaxWriteCount))
         valueError("at most 255 bytes (addresses 0..254)");
@@ -231,6 +282,8 @@ Board::Fault Board::parseFault(const std::string& text) {
     return f;
 }
 
+// The virtual board guards its fault switches itself: a fault may be injected from another
+// thread while an operation runs (an unplug in the middle of a capture).
 void Board::injectFault(const std::string& text) {
     const Fault f = parseFault(text);
     auto* board = dynamic_cast<sim::VirtualBoard*>(base_.get());
@@ -279,7 +332,13 @@ void Board::clearTrace() {
 }
 
 void registerBoard(py::module_& m, BoardClass& board) {
-    board.def("close", &Board::close, py::arg("check") = true)
+    board
+        .def("close", &Board::close, py::arg("check") = true,
+             "Stop what runs on the board and close the connection (also on leaving `with`).")
+        .def("stop", &Board::stop,
+             "End whatever long operation owns the board (a monitor run, a capture's delay, "
+             "FFT averaging, a pulse count) the way the stop buttons do. Any thread may call "
+             "it; the operation then ends as after Ctrl-C.")
         .def("__enter__", [](std::shared_ptr<Board> self) { return self; })
         .def("__exit__",
              [](Board& self, py::args args) {
@@ -287,47 +346,94 @@ void registerBoard(py::module_& m, BoardClass& board) {
                  self.close(args.size() == 0 || args[0].is_none());
                  return false;
              })
-        .def_property_readonly("closed", [](const Board& b) { return !b.open_; })
-        .def_property_readonly("simulated", [](const Board& b) { return b.simulated_; })
-        .def_property_readonly("variant", [](const Board& b) { return b.variant_; })
-        .def_property_readonly("chip", [](const Board& b) { return b.session_->chip; })
-        .def_property_readonly("fs", [](const Board& b) { return b.session_->fs; })
+        .def("__repr__",
+             [](Board& b) {
+                 std::string device = b.peek([&] { return b.session_->part; });
+                 return "<Board " + (b.simulated_ ? "sim:" + b.variant_ : std::string("usb")) +
+                        " device=" + device + " " + (b.open_ ? "connected" : "closed") + ">";
+             })
+        .def_property_readonly(
+            "closed", [](const Board& b) { return !b.open_; }, "True once closed.")
+        .def_property_readonly(
+            "simulated", [](const Board& b) { return b.simulated_; }, "True for the virtual board.")
+        .def_property_readonly(
+            "variant", [](const Board& b) { return b.variant_; },
+            "The virtual board's variant (one of VARIANTS); '' for a USB board.")
+        .def_property_readonly(
+            "chip", [](Board& b) { return b.peek([&] { return b.session_->chip; }); },
+            "The device's chip code found by identify().")
+        .def_property_readonly("fs", &Board::sampleRate,
+                               "Sample rate in Hz: the device's (read from it before the first "
+                               "capture), as captures and spectra carry it.")
         .def_property(
-            "xtal_mhz", [](const Board& b) { return b.session_->xtal_speed; },
+            "xtal_mhz",
+            [](Board& b) {
+                // The entry is kept as a float; it reads back as it was typed (7 digits).
+                const float v = b.peek([&] { return b.session_->xtal_speed; });
+                char text[32];
+                std::snprintf(text, sizeof text, "%.7g", static_cast<double>(v));
+                return std::strtod(text, nullptr);
+            },
             [](Board& b, double mhz) {
                 if (!(mhz >= 0.001 && mhz <= 1000.0)) valueError("xtal_mhz must be 0.001..1000");
-                b.session_->xtal_speed = static_cast<float>(mhz);
-            })
-        .def("identify", &Board::identify)
-        .def("read", &Board::read, py::arg("page"), py::arg("addr"), py::arg("width") = 24)
-        .def("write", &Board::write, py::arg("page"), py::arg("addr"), py::arg("word"))
-        .def("command", &Board::command, py::arg("byte"))
-        .def("raw_read", &Board::rawRead, py::arg("addr"))
-        .def("raw_write", &Board::rawWrite, py::arg("addr"), py::arg("word"))
+                b.locked([&] {
+                    b.session_->xtal_speed = static_cast<float>(mhz);
+                    b.fsRead_ = false;  // the rate follows the oscillator
+                });
+            },
+            "Oscillator frequency in MHz (0.001..1000), as --xtal.")
+        .def("identify", &Board::identify,
+             "Read the board's identification and detect the device: dict chip, device, "
+             "board_id, board_ids, product. Raises BoardError when the board fails.")
+        .def("read", &Board::read, py::arg("page"), py::arg("addr"), py::arg("width") = 24,
+             "Read register page:addr (page 0..255, addr 0..31) as a 24- or 32-bit word.")
+        .def("write", &Board::write, py::arg("page"), py::arg("addr"), py::arg("word"),
+             "Write a 24-bit word (0..0xffffff) to register page:addr.")
+        .def("command", &Board::command, py::arg("byte"),
+             "Send a command byte (0..255) through the board's command layer.")
+        .def("raw_read", &Board::rawRead, py::arg("addr"),
+             "Read address 0..31 on the page the device has selected.")
+        .def("raw_write", &Board::rawWrite, py::arg("addr"), py::arg("word"),
+             "Write a 24-bit word to address 0..31 on the page the device has selected.")
         .def("dump", &Board::dump, py::arg("addr"), py::arg("count"), py::arg("path") = py::none(),
-             "Read register 0:addr count times; the readings also go to the dump file.")
-        .def("eeprom_read", &Board::eepromRead, py::arg("n") = 48)
-        .def("eeprom_write", &Board::eepromWrite, py::arg("data"))
-        .def("inject_fault", &Board::injectFault, py::arg("kind"))
-        .def("clear_faults", &Board::clearFaults)
-        .def_property_readonly("trace", &Board::trace)
-        .def("clear_trace", &Board::clearTrace);
+             "Read register 0:addr count times (numpy uint32); the readings also go to the "
+             "dump file (register_dump.txt by default). Raises OSError for the file.")
+        .def("eeprom_read", &Board::eepromRead, py::arg("n") = 48,
+             "Read the first n bytes of the board's EEPROM (bytes).")
+        .def("eeprom_write", &Board::eepromWrite, py::arg("data"),
+             "Write bytes (bytes, ints or a numpy integer array; at most 255) from address 0; "
+             "returns the number written.")
+        .def("inject_fault", &Board::injectFault, py::arg("kind"),
+             "Virtual board only: arm a fault (unplug, unplug@N, write, read, flush, queue, "
+             "overrun, stall, short-read, hangup). Any thread may call it.")
+        .def("clear_faults", &Board::clearFaults,
+             "Virtual board only: plug back in, end a stall and failing I/O.")
+        .def_property_readonly("trace", &Board::trace,
+                               "Every frame written ('> ..') and read ('< ..') when opened with "
+                               "trace=True; empty otherwise.")
+        .def("clear_trace", &Board::clearTrace, "Forget the frames traced so far.");
 
     m.def(
         "open",
         [](const std::string& boardText, std::optional<std::string> usbId, bool realtime,
-           std::vector<std::string> faults, bool trace, const py::object& record,
+           std::optional<std::vector<std::string>> faults, bool trace, const py::object& record,
            const std::string& replayTiming) {
             std::optional<std::string> path;
             if (!record.is_none()) path = pathText(record);
-            return std::make_shared<Board>(boardText, usbId, realtime, faults, trace, path,
+            return std::make_shared<Board>(boardText, usbId, realtime,
+                                           faults.value_or(std::vector<std::string>{}), trace, path,
                                            replayTiming);
         },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
-        py::arg("faults") = std::vector<std::string>{}, py::arg("trace") = false,
-        py::arg("record") = py::none(), py::arg("replay_timing") = "instant",
-        "Open a board: 'usb', 'usb:SERIAL', 'usb@PORT', 'sim', 'sim:VARIANT' or "
-        "'replay:FILE'; connects and identifies the device. record=PATH records the session.");
+        py::arg("faults") = py::none(), py::arg("trace") = false, py::arg("record") = py::none(),
+        py::arg("replay_timing") = "instant",
+        "Open a board and identify its device; returns a Board (a context manager).\n\n"
+        "board: 'usb', 'usb:SERIAL', 'usb@PORT', 'sim', 'sim:VARIANT' or 'replay:FILE'; "
+        "usb_id: 'VID:PID' in hex for a USB board; realtime: run the virtual board in real "
+        "time; faults: virtual board faults to arm (see Board.inject_fault); trace: keep "
+        "every frame in Board.trace; record=PATH records the session; replay_timing: how a "
+        "replay paces itself. Raises ValueError for bad arguments, OSError for a session file, "
+        "BoardError when the board cannot be opened.");
 }
 
 }  // namespace evkit::python

@@ -42,32 +42,21 @@ class Board : public std::enable_shared_from_this<Board> {
           const std::string& replayTiming = "instant");
     ~Board() { closeQuietly(); }
 
-    // Runs `op` with the interpreter released; raises BoardError for a failing status or an
-    // error message, the pending exception of a Ctrl-C or a callback, and hands the other
-    // messages to Python.
+    // Runs `op` with the interpreter released and the board's call lock held; raises
+    // BoardError for a failing status or an error message, the pending exception of a Ctrl-C
+    // or a callback, and hands the other messages to Python. Everything `op` does to the
+    // session, the collection settings and the buffers happens under the lock, so results
+    // are copied out inside `op` too (another thread's call may follow at once).
     // `refused`: the status with which the core turns down a value before sending anything
     // (its message explains why); it raises ValueError with that text.
+    // `fileError`: the status of a file that could not be read or written; OSError.
     template <class F>
-    int call(F&& op, bool raiseOnStatus = true, int refused = 0) {
-        // One operation at a time per board, whichever Python thread calls: the board link
-        // is not shared between threads. A callback of a running operation that calls the
-        // board again gets the link's own busy refusal instead.
-        std::unique_lock<std::recursive_mutex> serial(callMutex_, std::defer_lock);
-        {
-            py::gil_scoped_release release;
-            serial.lock();
-        }
-        if (depth_ > 0)
-            raiseBoardError(kStatusBusy,
-                            {{msg::kErrorTitle,
-                              "The board is busy (another operation is running). "
-                              "Wait until it ends or stop it, then try again."}},
-                            {});
-        struct Depth {
-            int& d;
-            explicit Depth(int& v) : d(v) { ++d; }
-            ~Depth() { --d; }
-        } depth(depth_);
+    int call(F&& op, bool raiseOnStatus = true, int refused = 0, int fileError = 0) {
+        auto serial = lockCalls();
+        // Checked again under the lock: the board may have been closed, or a monitor run
+        // started, while this call waited.
+        if (!opening_) ensureOpen();
+        Depth depth(depth_);
         messages_.take();
         console_.take();
         pump_.begin();
@@ -92,10 +81,42 @@ class Board : public std::enable_shared_from_this<Board> {
             std::string text = joinTexts(shown, console, false);
             throw py::value_error(text.empty() ? "the value was refused" : text);
         }
+        if (fileError != 0 && status == fileError) osError(joinTexts(shown, console, false));
         if ((raiseOnStatus && status != 0) || errorShown) raiseBoardError(status, shown, console);
         emitShown(shown, console);
         return status;
     }
+
+    // Runs `f` (interpreter held) under the call lock: for work on the board's state that
+    // sends nothing (the crystal entry, the virtual board's faults, starting a monitor).
+    template <class F>
+    auto locked(F&& f) {
+        auto serial = lockCalls();
+        Depth depth(depth_);
+        return f();
+    }
+
+    // Reads the board's state under the call lock; also from a callback of the running
+    // operation (the same thread already holds the lock).
+    template <class F>
+    auto peek(F&& f) {
+        std::unique_lock<std::recursive_mutex> serial(callMutex_, std::defer_lock);
+        {
+            py::gil_scoped_release release;
+            serial.lock();
+        }
+        return f();
+    }
+
+    // One operation at a time per board, whichever Python thread calls: the board link is
+    // not shared between threads. Waits with the interpreter released; a callback of a
+    // running operation that calls the board again gets the busy refusal (BoardError).
+    std::unique_lock<std::recursive_mutex> lockCalls();
+    struct Depth {
+        int& d;
+        explicit Depth(int& v) : d(v) { ++d; }
+        ~Depth() { --d; }
+    };
 
     void ensureOpen() const;
 
@@ -107,8 +128,12 @@ class Board : public std::enable_shared_from_this<Board> {
     // `reported`: a divergence of the replay was raised already.
     void finishSession(bool check, bool reported);
     void stopMonitor();
+    // Ends whatever long operation owns the board (a monitor run, a capture, averaging, a
+    // pulse count) the way the stop buttons do; callable from any thread.
+    void stop();
 
     py::dict identify();
+    double sampleRate();
 
     // --- registers ---
     static void checkPageAddress(int page, int address);
@@ -139,6 +164,9 @@ class Board : public std::enable_shared_from_this<Board> {
     bool simulated_ = false;
     std::string variant_;
     bool open_ = false;
+    bool opening_ = true;
+    bool fsRead_ = false;  // session_->fs holds the device's rate (read by a capture or fs)  // the
+                           // constructor's calls run before open_ is set
     std::atomic<bool> monitorRunning_{false};
     std::weak_ptr<MonitorIterator> activeMonitor_;
 
@@ -155,7 +183,7 @@ class Board : public std::enable_shared_from_this<Board> {
     std::unique_ptr<DataCollection> data_;
     std::unique_ptr<temperature::TemperatureSettings> temperature_;
     std::unique_ptr<setup::SetupModel> setup_;
-    bool tracing_ = false;
+
     std::recursive_mutex callMutex_;
     int depth_ = 0;  // calls running on the thread that holds callMutex_
     std::mutex traceMutex_;

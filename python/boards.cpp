@@ -68,10 +68,13 @@ void registerBoards(py::module_& m, BoardClass& board) {
             return boardDict(info);
         },
         "The open USB board's port, address, product and serial (None for other boards).");
-    board.def_property_readonly("recording", [](const Board& b) -> py::object {
-        if (!b.recorder_) return py::none();
-        return py::str(b.recorder_->path());
-    });
+    board.def_property_readonly(
+        "recording",
+        [](const Board& b) -> py::object {
+            if (!b.recorder_) return py::none();
+            return py::str(b.recorder_->path());
+        },
+        "The path the session is recorded in (open(record=PATH)), or None.");
 }
 
 }  // namespace evkit::python

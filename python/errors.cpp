@@ -1,6 +1,9 @@
 // Exceptions, warnings and log records of the module.
 #include "errors.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "module.h"
 
 #include "board/board_link.h"
@@ -23,15 +26,31 @@ bool isErrorTitle(const std::string& title) {
     return title == msg::kErrorTitle;
 }
 
+std::string pythonText(const std::string& text) {
+    // The desktop program's advice names its own menu; a script opens the board again.
+    if (text == msg::kConnectionLost)
+        return "USB connection error. Ensure proper USB connection and power, reset the board, "
+               "then open it again (evkit714.open).";
+    return text;
+}
+
 std::string joinTexts(const Shown& shown, const std::string& console, bool errorsOnly) {
     std::string text;
+    std::vector<std::string> said;
+    auto add = [&](const std::string& t) {
+        // One operation may meet the same failure at several steps: said once.
+        const std::string p = pythonText(t);
+        if (std::find(said.begin(), said.end(), p) != said.end()) return;
+        said.push_back(p);
+        if (!text.empty()) text += "\n";
+        text += p;
+    };
     for (const auto& [title, t] : shown) {
         if (errorsOnly && !isErrorTitle(title)) continue;
-        if (!text.empty()) text += "\n";
-        text += t;
+        add(t);
     }
     if (text.empty() && !errorsOnly) {
-        for (const auto& [title, t] : shown) text += (text.empty() ? "" : "\n") + t;
+        for (const auto& m : shown) add(m.second);
     }
     if (text.empty()) {
         text = console;
@@ -67,10 +86,11 @@ void emitShown(const Shown& shown, const std::string& console) {
         const bool informative = title == msg::kDeviceDetectedTitle || title == msg::kNoteTitle ||
                                  text == evkit::msg::kFileRetrieved ||
                                  text == evkit::msg::kFileStored;
+        const std::string t = pythonText(text);
         if (informative)
-            logger.attr("info")("%s: %s", title, text);
+            logger.attr("info")("%s: %s", title, t);
         else
-            warn(title.empty() || title == " " ? text : title + ": " + text, boardWarningType(), 2);
+            warn(title.empty() || title == " " ? t : title + ": " + t, boardWarningType(), 2);
     }
     if (!console.empty()) logger.attr("info")("%s", console);
 }

@@ -14,6 +14,8 @@ py::object& boardErrorType();
 py::object& boardWarningType();
 
 bool isErrorTitle(const std::string& title);
+// The program's message as a Python user should read it.
+std::string pythonText(const std::string& text);
 // The texts of the messages shown (only the errors' with errorsOnly), else the console's.
 std::string joinTexts(const Shown& shown, const std::string& console, bool errorsOnly);
 py::list shownList(const Shown& shown);

@@ -32,10 +32,11 @@ py::dict countDict(const pulse::CountResult& r) {
 }
 
 double lineFrequency(Board& b, double hz) {
-    if (!(hz >= 0.0 && hz <= 1.0e6)) valueError("hz must be 0..1e6");
+    if (!(hz > 0.0 && hz <= 1.0e6)) valueError("hz must be above 0 and at most 1e6");
     b.ensureOpen();
     double shown = 0;
-    b.call([&] { return conversion::setLineFrequency(*b.session_, hz, &shown); });
+    // The device's word rate bounds the frequency; a refusal writes nothing (-1).
+    b.call([&] { return conversion::setLineFrequency(*b.session_, hz, &shown); }, true, -1);
     return shown;
 }
 void tmeas(Board& b, long long n) {
@@ -117,12 +118,24 @@ py::dict measurePulse(Board& b, double seconds, int repeat, const py::object& on
 }  // namespace
 
 void registerMeasurements(py::module_&, BoardClass& board) {
-    board.def("line_frequency", &lineFrequency, py::arg("hz"))
-        .def("tmeas", &tmeas, py::arg("n"))
-        .def("calibrate", &calibrate, py::arg("kind"), py::arg("channel"), py::arg("gain_mode") = 0)
-        .def("calibration", &calibrationRegisters)
+    board
+        .def("line_frequency", &lineFrequency, py::arg("hz"),
+             "Write the line frequency in Hz (above 0, below the device's word rate); returns "
+             "the frequency accepted. Raises ValueError when it is refused (nothing written), "
+             "BoardError when the board fails.")
+        .def("tmeas", &tmeas, py::arg("n"), "Write Tmeas (a 24-bit word).")
+        .def("calibrate", &calibrate, py::arg("kind"), py::arg("channel"), py::arg("gain_mode") = 0,
+             "Run a calibration: kind 'dc-offset', 'ac-offset' or 'gain'; channel 'i1', 'v1', "
+             "'i2', 'v2' or 'all'; gain_mode 0 or 1. Returns the calibration registers read "
+             "back: name -> (word, value).")
+        .def("calibration", &calibrationRegisters,
+             "The fourteen calibration registers: name -> (word, value).")
         .def("pulse", &measurePulse, py::arg("time"), py::arg("repeat") = 1,
-             py::arg("on_count") = py::none());
+             py::arg("on_count") = py::none(),
+             "Pulse measurement: gate `time` in s (0..335544), `repeat` counts (0..1000000). "
+             "Returns dict cycle_count and counts (dicts index, counts, rates (Hz), means, "
+             "deviations); on_count(dict) after each count. Ctrl-C, board.stop() or an "
+             "exception of on_count cancels it.");
 }
 
 }  // namespace evkit::python

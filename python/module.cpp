@@ -6,9 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
+#include <pybind11/numpy.h>
 #include <vector>
 
 #include "board.h"
@@ -22,13 +20,11 @@ using namespace evkit::python;
 PYBIND11_MODULE(evkit714, m) {
     m.doc() = "Scripting the EVKIT714 evaluation board (or its virtual board) from Python.";
     m.attr("__version__") = EVKIT_VERSION;
-#if defined(__GLIBC__)
-    // Every result hands Python fresh arrays of up to a few hundred kilobytes. With the
-    // allocator's default padding the heap top is given back to the system after each
-    // result and faulted in again for the next, which costs more than the analysis of a
-    // long block itself; a padding of 16 MiB keeps that memory for the next result.
-    mallopt(M_TOP_PAD, 16 << 20);
-#endif
+    // numpy's C interface is set up here, while importing, and not on the first array a
+    // call makes: two threads making their first arrays at once would otherwise deadlock
+    // (one sets it up holding the interpreter, the other holds the interpreter waiting).
+    py::module_::import("numpy");
+    py::detail::npy_api::get();
 
     BoardClass board(m, "Board", "One open board (a context manager).");
     registerErrors(m, board);
@@ -51,4 +47,5 @@ PYBIND11_MODULE(evkit714, m) {
     registerMeasurements(m, board);
     registerBoard(m, board);
     registerBoards(m, board);
+    addTextSignatures(m);
 }

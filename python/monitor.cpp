@@ -27,6 +27,7 @@ struct UpdateRecord {
     bool statistics = false;
     std::optional<double> lineFrequency;
     std::optional<std::uint32_t> tmeas;
+    std::chrono::system_clock::time_point stamp;
 };
 
 class MonitorIterator : public conversion::MonitorView {
@@ -42,11 +43,36 @@ class MonitorIterator : public conversion::MonitorView {
           updates_(updates.value_or(0)) {}
     ~MonitorIterator() override { stopAndJoin(); }
 
+    // The run starts on the first next() or with-entry, not when the iterator is made, so
+    // that an iterator merely shown (a notebook cell) does not take the board. Under the
+    // board's lock: a call of another thread either ends before or is refused after.
     void start() {
-        board_->messages_.take();
-        board_->console_.take();
-        board_->pump_.clearCancel();
-        board_->monitorRunning_ = true;
+        if (started_ || reported_) return;
+        board_->locked([this] {
+            board_->ensureOpen();
+            board_->messages_.take();
+            board_->console_.take();
+            board_->pump_.clearCancel();
+            board_->monitorRunning_ = true;
+            started_ = true;
+            launch();
+            return 0;
+        });
+    }
+
+    const char* state() const {
+        if (!started_) return reported_ ? "closed" : "not started";
+        return finished_ ? "finished" : "running";
+    }
+    std::string repr() const {
+        return std::string("<Monitor count=") + std::to_string(count_) +
+               " single=" + (single_ ? "True" : "False") +
+               " updates=" + (updates_ > 0 ? std::to_string(updates_) : "None") + " " + state() +
+               ", " + std::to_string(taken_) + " records taken>";
+    }
+
+  private:
+    void launch() {
         thread_ = std::thread([this] {
             const int status = monitor_.START(count_, single_, *this);
             board_->monitorRunning_ = false;
@@ -57,6 +83,7 @@ class MonitorIterator : public conversion::MonitorView {
         });
     }
 
+  public:
     // MonitorView, on the monitor thread.
     void showStatistics(const conversion::Values& means,
                         const conversion::Values& deviations) override {
@@ -69,6 +96,7 @@ class MonitorIterator : public conversion::MonitorView {
         UpdateRecord r;
         r.update = update;
         r.time = time;
+        r.stamp = std::chrono::system_clock::now();
         r.current = monitor_.current();
         r.statistics = pendingStatistics_ && count_ > 1;
         r.means = pendingMeans_;
@@ -86,6 +114,7 @@ class MonitorIterator : public conversion::MonitorView {
     }
 
     py::dict next() {
+        start();
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -94,6 +123,7 @@ class MonitorIterator : public conversion::MonitorView {
                     queue_.pop_front();
                     changed_.notify_all();
                     lock.unlock();
+                    ++taken_;
                     // The run's messages are handed over once it has ended (finish).
                     return toDict(r);
                 }
@@ -121,30 +151,34 @@ class MonitorIterator : public conversion::MonitorView {
         finish();
     }
 
-    void stopAndJoin() {
-        if (!thread_.joinable()) return;
+    // Asks the run to stop at the end of its update and waits until it has (any thread).
+    void halt() {
+        if (!started_) return;
         board_->pump_.requestCancel();
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-            changed_.notify_all();
-        }
-        {
-            py::gil_scoped_release release;
-            thread_.join();
-        }
-        board_->monitorRunning_ = false;
+        py::gil_scoped_release release;
+        std::unique_lock lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return finished_; });
+    }
+
+    void stopAndJoin() {
+        halt();
+        join();
     }
 
   private:
+    void join() {
+        py::gil_scoped_release release;
+        std::lock_guard lock(joinMutex_);
+        if (thread_.joinable()) thread_.join();
+    }
+
     void finish() {
-        if (thread_.joinable()) {
-            py::gil_scoped_release release;
-            thread_.join();
-        }
-        board_->monitorRunning_ = false;
+        join();
         if (reported_) return;
         reported_ = true;
+        if (!started_) return;
         const Shown shown = board_->messages_.take();
         const std::string console = board_->console_.take();
         bool errorShown = false;
@@ -157,6 +191,12 @@ class MonitorIterator : public conversion::MonitorView {
         py::dict d;
         d["update"] = r.update;
         d["time"] = r.time;
+        const auto us =
+            std::chrono::duration_cast<std::chrono::microseconds>(r.stamp.time_since_epoch())
+                .count();
+        d["timestamp"] = py::module_::import("datetime")
+                             .attr("datetime")
+                             .attr("fromtimestamp")(static_cast<double>(us) / 1e6);
         for (const auto& q : conversion::quantityTable()) {
             const auto i = static_cast<std::size_t>(q.quantity);
             d[q.name] = r.current[i];
@@ -182,6 +222,9 @@ class MonitorIterator : public conversion::MonitorView {
     bool finished_ = false;
     bool stopping_ = false;
     bool reported_ = false;
+    bool started_ = false;
+    int taken_ = 0;
+    std::mutex joinMutex_;
     int status_ = 0;
     conversion::Values pendingMeans_{}, pendingDeviations_{};
     bool pendingStatistics_ = false;
@@ -197,7 +240,6 @@ std::shared_ptr<MonitorIterator> monitor(Board& b, int count, bool single,
     if (updates && *updates < 1) valueError("updates must be 1 or more (None: until stopped)");
     b.ensureOpen();
     auto it = std::make_shared<MonitorIterator>(b.shared_from_this(), count, single, updates);
-    it->start();
     b.activeMonitor_ = it;
     return it;
 }
@@ -205,22 +247,39 @@ std::shared_ptr<MonitorIterator> monitor(Board& b, int count, bool single,
 }  // namespace
 
 void Board::stopMonitor() {
-    if (auto m = activeMonitor_.lock()) m->stopAndJoin();
+    if (auto m = activeMonitor_.lock()) m->halt();
 }
 
 void registerMonitor(py::module_& m, BoardClass& board) {
-    py::class_<MonitorIterator, std::shared_ptr<MonitorIterator>>(m, "Monitor",
-                                                                  "Iterator over monitor updates.")
+    py::class_<MonitorIterator, std::shared_ptr<MonitorIterator>>(
+        m, "Monitor",
+        "Iterator (and context manager) over monitor updates; the run starts on the first "
+        "next() or on entering `with`, and ends on close(), board.stop(), Ctrl-C, with-exit, "
+        "or after `updates` updates.\n\n"
+        "Each record is a dict: the quantities of QUANTITIES (with _AVG and _SD when count > "
+        "1), LINE_FREQ (Hz) and TMEAS when shown, update (1, 2, ...), time (the program's "
+        "text) and timestamp (datetime, when the update was read). A board failure raises "
+        "BoardError once the run has ended.")
         .def("__iter__", [](std::shared_ptr<MonitorIterator> self) { return self; })
         .def("__next__", &MonitorIterator::next)
-        .def("close", &MonitorIterator::close)
-        .def("__enter__", [](std::shared_ptr<MonitorIterator> self) { return self; })
-        .def("__exit__", [](MonitorIterator& self, py::args) {
-            self.close();
-            return false;
-        });
+        .def("close", &MonitorIterator::close,
+             "Stop the run (if it runs), wait for its halt and raise BoardError if it failed.")
+        .def("__enter__",
+             [](std::shared_ptr<MonitorIterator> self) {
+                 self->start();
+                 return self;
+             })
+        .def("__exit__",
+             [](MonitorIterator& self, py::args) {
+                 self.close();
+                 return false;
+             })
+        .def("__repr__", &MonitorIterator::repr);
     board.def("monitor", &monitor, py::arg("count") = 1, py::arg("single") = false,
-              py::arg("updates") = py::none());
+              py::arg("updates") = py::none(),
+              "A Monitor of the conversion results: count (1..max) readings averaged per "
+              "update, single: one conversion per update, updates: stop after that many "
+              "(None: until stopped). Nothing is sent until the iteration starts.");
 }
 
 }  // namespace evkit::python

@@ -2,6 +2,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,12 +15,15 @@ namespace evkit::python {
 
 namespace {
 
+using Controls = std::vector<const setup::ControlSpec*>;
+
 struct SetupControls {
     std::shared_ptr<Board> board;
 
     static const setup::ControlSpec& control(const std::string& name) {
         const auto* c = setup::findSetupControl(name);
-        if (!c) throw py::key_error("'" + name + "' is not a setup control");
+        if (!c || c->kind == setup::ControlKind::Button)
+            throw py::key_error("'" + name + "' is not a setup control");
         return *c;
     }
     static py::object shownValue(const setup::ControlSpec& c, double v) {
@@ -30,30 +34,45 @@ struct SetupControls {
                 return py::int_(static_cast<long long>(v));
         }
     }
-    py::dict valuesOf(const std::vector<const setup::ControlSpec*>& controls) const {
-        py::dict d;
-        for (const auto* c : controls)
-            d[py::str(c->name)] = shownValue(*c, board->setup_->value(*c));
-        return d;
-    }
-    static std::vector<const setup::ControlSpec*> shownControls() {
-        std::vector<const setup::ControlSpec*> out;
-        for (const auto& c : setup::setupControls())
-            if (c.kind != setup::ControlKind::Button) out.push_back(&c);
+    static const Controls& shownControls() {
+        static const Controls out = [] {
+            Controls list;
+            for (const auto& c : setup::setupControls())
+                if (c.kind != setup::ControlKind::Button) list.push_back(&c);
+            return list;
+        }();
         return out;
     }
 
-    py::dict refresh() {
+    // Runs `op` on the board and reads `controls` as the device now shows them, both under
+    // the board's lock (another thread's call may change the model right after).
+    template <class F>
+    py::dict run(F&& op, const Controls& controls, int refused = 0, int fileError = 0) {
         board->ensureOpen();
-        board->call([&] { return board->setup_->Refresh_Setup(); });
-        return valuesOf(shownControls());
+        std::vector<double> values;
+        board->call(
+            [&] {
+                if (int s = op()) return s;
+                for (const auto* c : controls) values.push_back(board->setup_->value(*c));
+                return 0;
+            },
+            true, refused, fileError);
+        py::dict d;
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            d[py::str(controls[i]->name)] = shownValue(*controls[i], values[i]);
+        return d;
+    }
+    py::dict refresh() {
+        return run([&] { return board->setup_->Refresh_Setup(); }, shownControls());
     }
     py::object get(const std::string& name) {
         const auto& c = control(name);
-        if (c.kind == setup::ControlKind::Button) valueError(name + " is a command, not a value");
-        board->ensureOpen();
-        board->call([&] { return board->setup_->Refresh_Setup(); });
-        return shownValue(c, board->setup_->value(c));
+        return run([&] { return board->setup_->Refresh_Setup(); }, {&c})[py::str(name)];
+    }
+    py::object getOr(const std::string& name, const py::object& fallback) {
+        const auto* c = setup::findSetupControl(name);
+        if (!c || c->kind == setup::ControlKind::Button) return fallback;
+        return get(name);
     }
     // The edit starts from the device's values, as the window does when it opens, so that
     // the fields sharing the register keep what the device holds.
@@ -66,34 +85,30 @@ struct SetupControls {
             const auto parsed = setup::parseControlValue(c, value.cast<std::string>(), &error);
             if (!parsed) valueError(name + ": " + error);
             v = *parsed;
-        } else if (py::isinstance<py::bool_>(value) || py::isinstance<py::int_>(value) ||
-                   py::isinstance<py::float_>(value)) {
-            v = value.cast<double>();
+        } else if (PyNumber_Check(value.ptr()) && !py::isinstance<py::bytes>(value)) {
+            v = py::float_(value).cast<double>();  // also numpy numbers
         } else {
             throw py::type_error(name + ": expected a number or its text");
         }
+        if (!std::isfinite(v)) valueError(name + ": the value must be a finite number");
         if (auto why = setup::checkControlValue(c, v)) valueError(name + ": " + *why);
-        board->ensureOpen();
-        board->call(
+        return run(
             [&] {
                 if (int s = board->setup_->Refresh_Setup()) return s;
                 return board->setup_->commit(c, v);
             },
-            true, setup::kStatusRefusedEntry);
-        return valuesOf(setup::registerControls(c));
+            setup::registerControls(c), setup::kStatusRefusedEntry);
     }
     py::dict reset() {
-        board->ensureOpen();
-        board->call([&] { return board->setup_->reset(); });
-        return valuesOf(shownControls());
+        return run([&] { return board->setup_->reset(); }, shownControls());
     }
     py::dict clearStatus() {
-        board->ensureOpen();
-        board->call([&] {
-            if (int s = board->setup_->Refresh_Setup()) return s;
-            return board->setup_->clearStatus();
-        });
-        return valuesOf(setup::registerControls(*setup::findSetupControl("SETUP_STATUS_HEX")));
+        return run(
+            [&] {
+                if (int s = board->setup_->Refresh_Setup()) return s;
+                return board->setup_->clearStatus();
+            },
+            setup::registerControls(*setup::findSetupControl("SETUP_STATUS_HEX")));
     }
     void retrieve(const py::object& path) {
         const std::string p = pathText(path);
@@ -106,11 +121,24 @@ struct SetupControls {
     void store(const py::object& path) {
         const std::string p = pathText(path);
         board->ensureOpen();
-        board->call([&] { return storeRegisterFile(*board->link_, board->messages_, p); });
+        board->call([&] { return storeRegisterFile(*board->link_, board->messages_, p); }, true, 0,
+                    kStatusFileError);
     }
     static std::vector<std::string> names() {
         std::vector<std::string> out;
         for (const auto* c : shownControls()) out.push_back(c->name);
+        return out;
+    }
+    py::list items() {
+        const py::dict d = refresh();
+        py::list out;
+        for (const auto& [k, v] : d) out.append(py::make_tuple(k, v));
+        return out;
+    }
+    py::list values() {
+        const py::dict d = refresh();
+        py::list out;
+        for (const auto& [k, v] : d) out.append(v);
         return out;
     }
 };
@@ -118,28 +146,57 @@ struct SetupControls {
 }  // namespace
 
 void registerSetup(py::module_& m, BoardClass& board) {
-    py::class_<SetupControls>(m, "Setup",
-                              "The setup controls by name; every access reads the device.")
-        .def("__getitem__", &SetupControls::get)
-        .def("__setitem__",
-             [](SetupControls& s, const std::string& n, const py::object& v) { s.set(n, v); })
+    py::class_<SetupControls> cls(
+        m, "Setup",
+        "The setup controls by name, a mapping (keys(), values(), items(), len(), in, get(), "
+        "iteration); every read refreshes from the device.\n\n"
+        "setup[name] returns an int, or a float for a value control; setup[name] = value "
+        "commits a number or its text. Unknown names raise KeyError, refused values "
+        "ValueError, board failures BoardError.");
+    cls.def("__getitem__", &SetupControls::get, py::arg("name"))
+        .def(
+            "__setitem__",
+            [](SetupControls& s, const std::string& n, const py::object& v) { s.set(n, v); },
+            py::arg("name"), py::arg("value"))
+        .def("get", &SetupControls::getOr, py::arg("name"), py::arg("default") = py::none(),
+             "The control's value as the device shows it, or `default` for an unknown name.")
         .def("set", &SetupControls::set, py::arg("name"), py::arg("value"),
-             "Commit a value; returns what the device now shows for that register's controls.")
-        .def("refresh", &SetupControls::refresh)
-        .def("reset", &SetupControls::reset)
-        .def("clear_status", &SetupControls::clearStatus)
+             "Commit a value (a number or its text); returns the controls of that register as "
+             "the device now shows them.")
+        .def("refresh", &SetupControls::refresh, "Read the device: dict of every control.")
+        .def("reset", &SetupControls::reset,
+             "Reset the device's setup registers; dict of every control afterwards.")
+        .def("clear_status", &SetupControls::clearStatus,
+             "Clear the status register; returns its controls.")
         .def("retrieve", &SetupControls::retrieve, py::arg("path"),
-             "Write a register settings file (.rsf) to the device.")
+             "Write a register settings file (.rsf) to the device. Raises FileNotFoundError "
+             "naming the path, ValueError for a file the device cannot take.")
         .def("store", &SetupControls::store, py::arg("path"),
-             "Save the device's registers as a register settings file (.rsf).")
-        .def("keys", &SetupControls::names)
+             "Save the device's registers as a register settings file (.rsf). Raises OSError "
+             "naming the path when it cannot be written.")
+        .def(
+            "keys", [](const SetupControls&) { return SetupControls::names(); },
+            "The controls' names (no device access).")
+        .def("values", &SetupControls::values, "Every control's value (one device read).")
+        .def("items", &SetupControls::items, "(name, value) of every control (one device read).")
+        .def("__len__", [](const SetupControls&) { return SetupControls::shownControls().size(); })
         .def("__iter__",
              [](const SetupControls&) { return py::iter(py::cast(SetupControls::names())); })
-        .def("__contains__", [](const SetupControls&, const std::string& n) {
-            const auto* c = evkit::setup::findSetupControl(n);
-            return c && c->kind != evkit::setup::ControlKind::Button;
+        .def("__contains__",
+             [](const SetupControls&, const py::object& n) {
+                 if (!py::isinstance<py::str>(n)) return false;
+                 const auto* c = evkit::setup::findSetupControl(n.cast<std::string>());
+                 return c && c->kind != evkit::setup::ControlKind::Button;
+             })
+        .def("__repr__", [](const SetupControls& s) {
+            return "<Setup of " + std::to_string(SetupControls::shownControls().size()) +
+                   " controls on " + std::string(s.board->open_ ? "an open" : "a closed") +
+                   " board>";
         });
-    board.def_property_readonly("setup", [](std::shared_ptr<Board> b) { return SetupControls{b}; });
+    py::module_::import("collections.abc").attr("Mapping").attr("register")(cls);
+    board.def_property_readonly(
+        "setup", [](std::shared_ptr<Board> b) { return SetupControls{b}; },
+        "The setup controls of the device by name (a Setup mapping).");
 }
 
 }  // namespace evkit::python
