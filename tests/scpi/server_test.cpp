@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -49,7 +50,8 @@ class Client {
         char c = 0;
         for (;;) {
             const auto n = ::recv(fd_, &c, 1, 0);
-            if (n <= 0) return n == 0 ? "<closed>" : "<timeout>";
+            if (n == 0 || (n < 0 && errno == ECONNRESET)) return "<closed>";
+            if (n < 0) return "<timeout>";
             if (c == '\n') return out;
             out += c;
         }
