@@ -21,6 +21,7 @@
 #include "board/recording_transport.h"
 #include "board/tracing_transport.h"
 #include "board/usb_transport.h"
+#include "scpi/job_messages.h"
 #include "support/version.h"
 #include "ui/qt_seams.h"
 
@@ -171,7 +172,9 @@ int main(int argc, char** argv) {
     app::QtConsole console;
     app::QtPump pump;
     app::QtFileDialogs dialogs;
-    BoardLink link(transport, clock, messages, pump);
+    // Messages of remote clients' commands (Program > Remote access...) go to those clients.
+    scpi::JobMessages linkMessages(&messages);
+    BoardLink link(transport, clock, linkMessages, pump);
     Session session(link);
 
     session.projectDir = QCoreApplication::applicationDirPath().toStdString();

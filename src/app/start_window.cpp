@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/remote_access_dialog.h"
 #include "board/connection.h"
 #include "ui/standing_window.h"
 
@@ -37,6 +38,7 @@ const char* const kMenus[] = {"&Program", "&Connection", "&Windows"};
 
 const MenuEntry kMenuEntries[] = {
     {"MENU_START", "&Start Window", 0, &StartWindow::STARTUP},
+    {"MENU_REMOTE", "&Remote access...", 0, &StartWindow::REMOTE},
     {"MENU_QUIT", "&Quit...", 0, &StartWindow::QUIT},
     {"MENU_USB", "&USB Board", 1, &StartWindow::cbfUSB},
     {"MENU_DISK", "&Disk File...", 1, &StartWindow::SELECT_DISK},
@@ -96,7 +98,21 @@ StartWindow::StartWindow(AppContext& ctx) : ctx_(ctx) {
     };
     buildMenus();
     buildContents();
+    // "Remote: 2 clients" while the instrument server runs (Program > Remote access...).
+    remoteStatus_ = valueLabel("START_REMOTE", this);
+    statusBar()->addPermanentWidget(remoteStatus_);
+    remoteStatus_->hide();
     resize(520, 330);
+}
+
+void StartWindow::REMOTE() {
+    if (!remote_)
+        remote_ = new RemoteAccessDialog(
+            ctx_, remoteStatus_, [this](bool running) { setMenuChecked("MENU_REMOTE", running); },
+            this);
+    remote_->show();
+    remote_->raise();
+    remote_->activateWindow();
 }
 
 void StartWindow::buildMenus() {

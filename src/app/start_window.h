@@ -13,6 +13,8 @@ class QLabel;
 
 namespace evkit::app {
 
+class RemoteAccessDialog;
+
 class StartWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -66,6 +68,8 @@ class StartWindow : public QMainWindow {
     void SELECT_DISK();
     // Connection ▸ USB Device…: the dialog that picks the board among the USB devices.
     void USB_DEVICE();
+    // Program ▸ Remote access…: the instrument server's dialog.
+    void REMOTE();
     void QUIT();
     // The close request of the start window: ends the program, the board stays as it is.
     void STARTPANEL();
@@ -101,6 +105,8 @@ class StartWindow : public QMainWindow {
     QLabel* boardId_[3] = {nullptr, nullptr, nullptr};
     QLabel* hint_ = nullptr;
     bool closeAfterLoop_ = false;
+    QLabel* remoteStatus_ = nullptr;
+    RemoteAccessDialog* remote_ = nullptr;
 };
 
 // The quit confirmation: a new non-modal window per QUIT; Yes ends the program, No discards

@@ -1,6 +1,7 @@
 #include "calibration/calibration.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "registers/conversions.h"
 
@@ -55,6 +56,19 @@ const std::array<int, 14>& refreshOrder() {
 const CalRegister* registerAt(int address) {
     if (address < 0 || address >= static_cast<int>(registers().size())) return nullptr;
     return &registers()[static_cast<size_t>(address)];
+}
+
+const CalRegister* registerNamed(std::string_view name) {
+    for (const auto& r : registers()) {
+        const std::string_view own = r.name;
+        if (own.size() == name.size() &&
+            std::equal(own.begin(), own.end(), name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return &r;
+    }
+    return nullptr;
 }
 
 const CalRegister* registerByWordControl(std::string_view control) {

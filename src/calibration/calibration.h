@@ -50,6 +50,8 @@ const std::vector<CalButton>& buttons();
 const std::array<int, 14>& refreshOrder();
 
 const CalRegister* registerAt(int address);
+// By name ("I1_AC_Gain"), case-insensitive; nullptr when no register has it.
+const CalRegister* registerNamed(std::string_view name);
 const CalRegister* registerByWordControl(std::string_view control);
 const CalButton* findButton(std::string_view control);
 const CalButton* findButton(CalType type, int channels);

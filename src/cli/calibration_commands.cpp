@@ -42,15 +42,7 @@ const std::map<std::string, int>& calChannels() {
 
 // A calibration register by name ("I1_AC_Gain", case-insensitive) or address ("1:3" / "3").
 const calibration::CalRegister* parseCalRegisterOrThrow(const std::string& text) {
-    for (const auto& r : calibration::registers()) {
-        const std::string name = r.name;
-        if (name.size() == text.size() &&
-            std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            }))
-            return &r;
-    }
+    if (const auto* r = calibration::registerNamed(text)) return r;
     if (auto a = parseRegisterAddress(text);
         a && (a->page == 1 || text.find(':') == std::string::npos))
         if (const auto* r = calibration::registerAt(a->address)) return r;
