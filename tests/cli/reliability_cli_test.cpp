@@ -17,9 +17,13 @@
 #include <vector>
 
 #include "cli_runner.h"
+#include "signal_runner.h"
 
 using evkit::test::CliResult;
 using evkit::test::runCli;
+using evkit::test::afterSignal;
+using evkit::test::Signalled;
+using evkit::test::signalAt;
 
 namespace {
 
@@ -282,89 +286,10 @@ TEST(CliHostileInput, BatchWordsQuotesCommentsAndLongLines) {
 
 // --- Ctrl-C ---------------------------------------------------------------------------------
 
-struct Interrupted {
-    int status = -1;
-    double seconds = 1e9;  // from the signal to the end of the program
-    std::string out, err;
-};
-
-// Starts the program (real time), waits until `marker` appears on stderr (the trace), sends
-// SIGINT and measures how long the program takes to end.
-// With `input`, that text is written to its standard input, which then stays open.
-Interrupted interruptAt(const std::vector<std::string>& args, const std::string& marker,
-                        const std::string& input = "") {
-    const bool keepStdinOpen = !input.empty();
-    Interrupted result;
-    int errPipe[2], outPipe[2], inPipe[2];
-    if (pipe(errPipe) != 0 || pipe(outPipe) != 0 || pipe(inPipe) != 0) return result;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(inPipe[0], 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        for (int fd : {errPipe[0], errPipe[1], outPipe[0], outPipe[1], inPipe[0], inPipe[1]})
-            close(fd);
-        std::vector<char*> argv;
-        std::string program = EVKIT_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(errPipe[1]);
-    close(outPipe[1]);
-    close(inPipe[0]);
-    if (!keepStdinOpen) close(inPipe[1]);
-    if (keepStdinOpen && write(inPipe[1], input.data(), input.size()) < 0) return result;
-    fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
-    const auto drain = [&] {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(errPipe[0], buf, sizeof buf)) > 0) result.err.append(buf, n);
-        while ((n = read(outPipe[0], buf, sizeof buf)) > 0) result.out.append(buf, n);
-    };
-    using Clock = std::chrono::steady_clock;
-    const auto started = Clock::now();
-    while (result.err.find(marker) == std::string::npos &&
-           Clock::now() - started < std::chrono::seconds(20)) {
-        drain();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    // Let the program settle into the wait that follows the marker.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drain();
-    result.err += "\n<<SIGINT>>\n";
-    const auto signalled = Clock::now();
-    kill(pid, SIGINT);
-    int wstatus = 0;
-    for (;;) {
-        const pid_t w = waitpid(pid, &wstatus, WNOHANG);
-        drain();
-        if (w == pid) break;
-        if (Clock::now() - signalled > std::chrono::seconds(10)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    result.seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
-    drain();
-    if (keepStdinOpen) close(inPipe[1]);
-    close(errPipe[0]);
-    close(outPipe[0]);
-    // An exit status, not death by a signal (which a shell would also show as 128 + N).
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1000 + WTERMSIG(wstatus);
-    return result;
-}
-
-// The frames written after the signal.
-std::string afterSignal(const std::string& err) {
-    const auto at = err.find("<<SIGINT>>");
-    return at == std::string::npos ? std::string() : err.substr(at);
+// Starts the program, waits for `marker` on stderr and a settling moment, sends SIGINT.
+Signalled interruptAt(const std::vector<std::string>& args, const std::string& marker,
+                      const std::string& input = "") {
+    return signalAt(args, marker, SIGINT, input, 100);
 }
 
 const char* kHalt = "> a0 00 00 00 00 00";

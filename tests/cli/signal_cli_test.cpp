@@ -1,0 +1,101 @@
+// SIGTERM (kill, timeout) and SIGHUP (a closed terminal) end long work the way Ctrl-C does:
+// the board is left at rest with its closing frames, then the program exits with
+// 128 + the signal's number.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli_runner.h"
+#include "signal_runner.h"
+
+using evkit::test::afterSignal;
+using evkit::test::runCli;
+using evkit::test::signalAt;
+
+namespace {
+
+const char* kHalt = "> a0 00 00 00 00 00";
+const char* kStatusRest = "> 5e 00 00 90 00 00";  // 0:15 <- 0x900000
+
+std::string slurp(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string marker;  // the last frame before the wait the signal arrives in
+    std::vector<std::string> restFrames;
+    std::string input = "";
+};
+
+TEST(CliStopSignals, TermAndHangupLeaveTheBoardAtRestAndExitWith128PlusTheSignal) {
+    const std::string dump =
+        ::testing::TempDir() + "evkit_sig_" + std::to_string(::getpid()) + ".dump";
+    // Each case waits, after its marker, for a board that answers late or never (stall) or
+    // for virtual time that never runs out, so the signal always arrives inside the wait.
+    const Case cases[] = {
+        {"capture waiting for packets",
+         {"--board", "sim", "--realtime", "--trace", "--fault", "stall@10", "capture", "--pair",
+          "1", "--samples", "16"},
+         "> f8",
+         {kHalt, kStatusRest}},
+        {"FFT averaging",
+         {"--board", "sim", "--realtime", "--trace", "--fault", "stall@10", "fft", "--pair", "1",
+          "--samples", "4096", "--average", "100"},
+         "> f8",
+         {kHalt, kStatusRest}},
+        {"monitor", {"--board", "sim", "--trace", "monitor", "--count", "3"}, "> f9", {kHalt}},
+        {"pulse count",
+         {"--board", "sim", "--trace", "pulse", "--time", "30", "--repeat", "1000000"},
+         "> f6",
+         {kHalt}},
+        {"bulk dump",
+         {"--board", "sim", "--realtime", "--trace", "dump", "0", "--count", "70000", "--out",
+          dump},
+         "> 00 00 00 00 00 00",
+         {}},
+        {"monitor in a batch",
+         {"--board", "sim", "--trace", "batch"},
+         "> f9",
+         {kHalt},
+         "monitor\n"},
+        {"batch waiting for input", {"--board", "sim", "--trace", "batch"}, "< ", {}, "read 0:0\n"},
+    };
+    for (const int signo : {SIGTERM, SIGHUP}) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.name) + " / signal " + std::to_string(signo);
+            std::remove(dump.c_str());
+            const auto r = signalAt(c.args, c.marker, signo, c.input);
+            EXPECT_EQ(r.status, 128 + signo) << what << "\n" << r.err.substr(0, 2000);
+            EXPECT_LE(r.seconds, 0.5) << what;
+            const std::string after = afterSignal(r.err);
+            for (const auto& frame : c.restFrames)
+                EXPECT_NE(after.find(frame), std::string::npos) << what << "\n" << after;
+            EXPECT_NE(after.find(signo == SIGTERM ? "Terminated (SIGTERM)." : "Hung up (SIGHUP)."),
+                      std::string::npos)
+                << what << "\n"
+                << after;
+            // The dump keeps the readings taken before the signal.
+            if (c.args.back() == dump) {
+                EXPECT_EQ(slurp(dump).rfind("Bulk data for register 0\n", 0), 0u) << what;
+            }
+        }
+    }
+}
+
+TEST(CliStopSignals, TheHelpSaysWhatEachSignalDoes) {
+    const auto r = runCli("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("SIGTERM"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("SIGHUP"), std::string::npos);
+    EXPECT_NE(r.out.find("143"), std::string::npos);
+}
+
+}  // namespace
