@@ -100,11 +100,20 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 if (!log.open(*logPath, header, &why)) return ctx.cannotWrite(*logPath, why);
             }
             ConversionMonitor monitor(ctx.session, ctx.console);
+            // A script reads every printed update as the device's values: after a failed
+            // board step the run ends, and the update it happened in is not printed.
+            monitor.endOnFailure = true;
             CliMonitorView view(ctx, monitor, *count, *updates, logPath->empty() ? nullptr : &log);
             const int s = monitor.START(*count, *single, view);
-            if (s != 0) return CliContext::fromStatus(s);
             // A run that ended before the updates asked for did not do what was asked.
             const int wanted = *single ? 1 : *updates;
+            if (s != 0) {
+                if (monitor.failedStatus() != 0 && monitor.updates() < wanted)
+                    ctx.messages.show(evkit::msg::kErrorTitle,
+                                      strprintf("The monitor stopped after %d of %d updates.",
+                                                monitor.updates(), wanted));
+                return CliContext::fromStatus(s);
+            }
             if (!ctx.pump.cancelRequested() && monitor.updates() < wanted) {
                 ctx.messages.show(evkit::msg::kErrorTitle,
                                   strprintf("The monitor ended after %d of %d updates.",
