@@ -135,6 +135,19 @@ TEST(CliExitStatus, AMonitorWhoseStreamStaysSilentTimesOut) {
     EXPECT_NE(r.err.find("> a0 00 00 00 00 00", start), std::string::npos) << r.err;
 }
 
+TEST(CliExitStatus, APulseCountOnASilentBoardTimesOut) {
+    // The board stops answering before the first count (virtual time: gate + 10 s pass at
+    // once); without the limit the count would wait for ever and `timeout` end it with 124.
+    const auto r =
+        runShell("timeout 20", "--board sim --trace --fault stall@14 pulse --time 3 --repeat 2");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(occurrences(r.err, "Timed out during data collection."), 1) << r.err;
+    EXPECT_EQ(r.out.find("\ncount="), std::string::npos) << r.out;  // no count line
+    const auto start = r.err.find("> f6 96 00 00 00 00");  // 3 s: 150 units of 20 ms
+    ASSERT_NE(start, std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("> a0 00 00 00 00 00", start), std::string::npos) << r.err;
+}
+
 // --- a lost board is said once --------------------------------------------------------------
 
 TEST(CliLostBoard, SaidOnceInEveryMultiReadSequence) {
