@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
@@ -87,7 +88,8 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--updates", *updates, "stop after this many updates (0: until Ctrl-C)")
             ->check(CLI::NonNegativeNumber);
         app.add_flag("--single", *single, "one update only");
-        app.add_option("--log", *logPath, "write a conversion log, one line per update");
+        app.add_option("--log", *logPath, "write a conversion log, one line per update")
+            ->check(fileName());
         return [=](CliContext& ctx) {
             ConversionLog log;
             if (!logPath->empty()) {
