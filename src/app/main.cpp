@@ -15,6 +15,7 @@
 
 #include "app/shell.h"
 #include "app/start_window.h"
+#include "app/stop_signals.h"
 #include "board/board_selection.h"
 #include "board/tracing_transport.h"
 #include "board/usb_transport.h"
@@ -157,6 +158,9 @@ int main(int argc, char** argv) {
         tracing = std::move(nextTracing);
         base = std::move(nextBase);
     };
+    // kill, a logout or a closed terminal end the program as a confirmed quit does: a
+    // running operation is stopped (closing commands sent) and the board closed.
+    app::StopSignals stopSignals([&shell](int signo) { shell.start().quitOnSignal(signo); });
     shell.start().show();
     if (parser.isSet(connectOption))
         QTimer::singleShot(0, &shell.start(), &app::StartWindow::cbfUSB);

@@ -90,6 +90,15 @@ TEST(CliStopSignals, TermAndHangupLeaveTheBoardAtRestAndExitWith128PlusTheSignal
     }
 }
 
+TEST(DesktopStopSignals, SigtermEndsTheDesktopProgramWith143) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Connected to the virtual board (the trace shows its answers), then ended by kill.
+    const auto r =
+        signalAt({"--board", "sim", "--trace", "--connect"}, "< ", SIGTERM, "", 0, EVKIT_GUI_PATH);
+    EXPECT_EQ(r.status, 128 + SIGTERM) << r.err.substr(0, 2000);
+    EXPECT_LE(r.seconds, 2.0);
+}
+
 TEST(CliStopSignals, TheHelpSaysWhatEachSignalDoes) {
     const auto r = runCli("--help");
     EXPECT_EQ(r.status, 0);

@@ -14,7 +14,7 @@ constexpr const char* kMark = "<<SIGNAL>>";
 }
 
 Signalled signalAt(const std::vector<std::string>& args, const std::string& marker, int signo,
-                   const std::string& input, int settleMs) {
+                   const std::string& input, int settleMs, const std::string& program) {
     const bool keepStdinOpen = !input.empty();
     Signalled result;
     int errPipe[2], outPipe[2], inPipe[2];
@@ -27,12 +27,12 @@ Signalled signalAt(const std::vector<std::string>& args, const std::string& mark
         for (int fd : {errPipe[0], errPipe[1], outPipe[0], outPipe[1], inPipe[0], inPipe[1]})
             close(fd);
         std::vector<char*> argv;
-        std::string program = EVKIT_CLI_PATH;
-        argv.push_back(program.data());
+        std::string path = program.empty() ? std::string(EVKIT_CLI_PATH) : program;
+        argv.push_back(path.data());
         std::vector<std::string> copy = args;
         for (auto& a : copy) argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(path.c_str(), argv.data());
         _exit(127);
     }
     close(errPipe[1]);

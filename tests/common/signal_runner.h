@@ -17,8 +17,10 @@ struct Signalled {
 // Starts the program with `args`, waits until `marker` appears on stderr, waits `settleMs`
 // more (0: none), sends `signo` and waits (10 s at most) for the program to end. With
 // `input`, that text is written to its standard input, which then stays open.
+// `program` is the command-line program unless given.
 Signalled signalAt(const std::vector<std::string>& args, const std::string& marker,
-                   int signo = SIGINT, const std::string& input = "", int settleMs = 0);
+                   int signo = SIGINT, const std::string& input = "", int settleMs = 0,
+                   const std::string& program = "");
 
 // What stderr holds after the signal (from the "<<SIGNAL>>" mark on).
 std::string afterSignal(const std::string& err);
