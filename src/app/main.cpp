@@ -74,7 +74,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(programVersion());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("EVKIT714 control and evaluation program");
+    parser.setApplicationDescription(
+        "EVKIT714 control and evaluation program\n\nSIGTERM, SIGHUP and Ctrl-C end it as a "
+        "confirmed quit does (a running operation stopped, the board closed); the exit status "
+        "is then 128 + the signal's number.");
     parser.addHelpOption();
     const QCommandLineOption versionOption(QStringList{"v", "version"},
                                            "print the program's version and exit");

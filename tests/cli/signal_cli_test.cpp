@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -25,6 +27,18 @@ const char* kStatusRest = "> 5e 00 00 90 00 00";  // 0:15 <- 0x900000
 std::string slurp(const std::string& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The desktop program's --help (it needs no display for it).
+std::string runShellHelp(const std::string& program) {
+    std::string out;
+    FILE* p = popen((program + " --help 2>&1 </dev/null").c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
 }
 
 struct Case {
@@ -105,6 +119,9 @@ TEST(CliStopSignals, TheHelpSaysWhatEachSignalDoes) {
     EXPECT_NE(r.out.find("SIGTERM"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("SIGHUP"), std::string::npos);
     EXPECT_NE(r.out.find("143"), std::string::npos);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const auto desktop = runShellHelp(EVKIT_GUI_PATH);
+    EXPECT_NE(desktop.find("SIGTERM, SIGHUP and Ctrl-C end it"), std::string::npos) << desktop;
 }
 
 }  // namespace
