@@ -19,11 +19,11 @@
 #include "cli_runner.h"
 #include "signal_runner.h"
 
+using evkit::test::afterSignal;
 using evkit::test::CliResult;
 using evkit::test::runCli;
-using evkit::test::afterSignal;
-using evkit::test::Signalled;
 using evkit::test::signalAt;
+using evkit::test::Signalled;
 
 namespace {
 
@@ -91,6 +91,9 @@ TEST(CliExitStatus, EveryFailureIsNonZero) {
         {"--board sim --fault unplug@17 setup show", 1, kLost, "SETUP_CYCLE_COUNT="},
         {"--board sim --fault unplug@17 setup set SETUP_CYCLE_COUNT=500", 1, kLost,
          "SETUP_CYCLE_COUNT="},
+        // The reset command is not sent: a failure, and no values shown as if reset.
+        {"--board sim --fault fail-write@5 setup reset", 1, "USB Write Error.",
+         "SETUP_CYCLE_COUNT="},
         // A batch file that is a directory, or missing.
         {"--board sim batch " + dir, 1, "Is a directory", "word="},
         {"--board sim batch /nonexistent/evkit.batch", 1, "No such file or directory", "word="},
@@ -143,7 +146,7 @@ TEST(CliExitStatus, APulseCountOnASilentBoardTimesOut) {
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(occurrences(r.err, "Timed out during data collection."), 1) << r.err;
     EXPECT_EQ(r.out.find("\ncount="), std::string::npos) << r.out;  // no count line
-    const auto start = r.err.find("> f6 96 00 00 00 00");  // 3 s: 150 units of 20 ms
+    const auto start = r.err.find("> f6 96 00 00 00 00");           // 3 s: 150 units of 20 ms
     ASSERT_NE(start, std::string::npos) << r.err;
     EXPECT_NE(r.err.find("> a0 00 00 00 00 00", start), std::string::npos) << r.err;
 }
