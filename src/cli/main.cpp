@@ -23,10 +23,10 @@ namespace {
 evkit::NullPump* g_pump = nullptr;
 volatile std::sig_atomic_t g_signal = 0;
 
-// Ctrl-C (SIGINT), SIGTERM (kill, timeout) and SIGHUP (a closed terminal) ask the running
-// work to stop (it ends the way the window's stop buttons end it, leaving the board at rest)
-// and the program to exit with status 128 + the signal's number. A second signal of the
-// same kind ends the program at once.
+// Ctrl-C (SIGINT), SIGTERM (kill, timeout), SIGHUP (a closed terminal) and SIGPIPE (the
+// reader of standard output went away) ask the running work to stop (it ends the way the
+// window's stop buttons end it, leaving the board at rest) and the program to exit with
+// status 128 + the signal's number. A second SIGINT, SIGTERM or SIGHUP ends it at once.
 void onStopSignal(int signo) {
     if (g_signal == 0) g_signal = signo;
     if (g_pump) g_pump->cancel = true;
@@ -39,6 +39,10 @@ void installStopSignalHandlers() {
     // No SA_RESTART: a read of standard input (batch) returns instead of waiting on.
     sa.sa_flags = SA_RESETHAND;
     for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &sa, nullptr);
+    // A reader that went away (`evkit714-cli monitor | head`) stops the work the same way;
+    // the lines printed before the work notices get further SIGPIPEs, which must not kill.
+    sa.sa_flags = 0;
+    sigaction(SIGPIPE, &sa, nullptr);
 }
 
 const char* stopSignalText(int signo) {
@@ -47,6 +51,8 @@ const char* stopSignalText(int signo) {
             return "Terminated (SIGTERM).";
         case SIGHUP:
             return "Hung up (SIGHUP).";
+        case SIGPIPE:
+            return "Output closed (SIGPIPE).";
         default:
             return "Interrupted.";
     }
@@ -94,7 +100,8 @@ int main(int argc, char** argv) {
         "\n\nSignals: Ctrl-C (SIGINT), SIGTERM (kill, timeout) and SIGHUP stop long work "
         "within half a second and leave the board at rest (closing commands sent), then the "
         "program exits with 128 + the signal's number: 130, 143 or 129. A second signal of "
-        "the same kind ends it at once.";
+        "the same kind ends it at once. A closed output pipe (SIGPIPE) stops the work the "
+        "same way, exit 141.";
     app.footer(footer);
     try {
         app.parse(argc, argv);

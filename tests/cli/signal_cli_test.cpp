@@ -104,6 +104,24 @@ TEST(CliStopSignals, TermAndHangupLeaveTheBoardAtRestAndExitWith128PlusTheSignal
     }
 }
 
+TEST(CliStopSignals, AReaderThatGoesAwayStopsTheMonitorWithItsHalt) {
+    // `monitor | head -n 1`: the monitor (virtual time, no end of its own) writes into a
+    // pipe nobody reads any more.
+    const std::string stem = ::testing::TempDir() + "evkit_sigpipe_" + std::to_string(::getpid());
+    const std::string cmd =
+        std::string("bash -c '") + EVKIT_CLI_PATH + " --board sim --trace monitor 2>" + stem +
+        ".err | head -n 1 >/dev/null; echo ${PIPESTATUS[0]} >" + stem + ".status' </dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(std::atoi(slurp(stem + ".status").c_str()), 128 + SIGPIPE);
+    const std::string err = slurp(stem + ".err");
+    const auto closed = err.find("Output closed (SIGPIPE).");
+    ASSERT_NE(closed, std::string::npos) << err.substr(err.size() > 2000 ? err.size() - 2000 : 0);
+    // The last frame before the end is the halt.
+    EXPECT_EQ(err.rfind("> a0 00 00 00 00 00"), err.rfind("> ")) << err.substr(closed - 400);
+    std::remove((stem + ".err").c_str());
+    std::remove((stem + ".status").c_str());
+}
+
 TEST(DesktopStopSignals, SigtermEndsTheDesktopProgramWith143) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Connected to the virtual board (the trace shows its answers), then ended by kill.
