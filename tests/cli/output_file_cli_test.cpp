@@ -11,32 +11,18 @@
 #include <string>
 
 #include "cli_runner.h"
+#include "temp_files.h"
 
+using evkit::test::freshDir;
+using evkit::test::kindOf;
 using evkit::test::runCli;
+using evkit::test::slurp;
 
 namespace {
 
-std::string freshDir(const std::string& name) {
-    const std::string dir =
-        ::testing::TempDir() + "evkit_out_" + name + "_" + std::to_string(::getpid());
-    std::system(("rm -rf '" + dir + "'").c_str());
-    ::mkdir(dir.c_str(), 0755);
-    return dir;
-}
-
-std::string slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-mode_t kindOf(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
-}
-
 TEST(OutputFiles, DevicesStayDevicesAndOtherKindsAreRefused) {
     if (::geteuid() != 0) GTEST_SKIP() << "making device nodes (mknod) needs root";
-    const std::string dir = freshDir("dev");
+    const std::string dir = freshDir("evkit_out", "dev");
     const std::string null = dir + "/null", block = dir + "/block";
     ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     ASSERT_EQ(::mknod(block.c_str(), S_IFBLK | 0600, makedev(7, 200)), 0);
@@ -56,7 +42,7 @@ TEST(OutputFiles, DevicesStayDevicesAndOtherKindsAreRefused) {
 }
 
 TEST(OutputFiles, AFifoGetsTheDumpAndALinkKeepsPointingAtIt) {
-    const std::string dir = freshDir("fifo");
+    const std::string dir = freshDir("evkit_out", "fifo");
     const std::string fifo = dir + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // The reading end is open before the program writes; the dump fits the pipe's buffer.

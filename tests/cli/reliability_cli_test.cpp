@@ -17,13 +17,9 @@
 #include <vector>
 
 #include "cli_runner.h"
-#include "signal_runner.h"
 
-using evkit::test::afterSignal;
 using evkit::test::CliResult;
 using evkit::test::runCli;
-using evkit::test::signalAt;
-using evkit::test::Signalled;
 
 namespace {
 
@@ -300,72 +296,6 @@ TEST(CliHostileInput, BatchWordsQuotesCommentsAndLongLines) {
     EXPECT_EQ(r.out, "");
 }
 
-// --- Ctrl-C ---------------------------------------------------------------------------------
-
-// Starts the program, waits for `marker` on stderr and a settling moment, sends SIGINT.
-Signalled interruptAt(const std::vector<std::string>& args, const std::string& marker,
-                      const std::string& input = "") {
-    return signalAt(args, marker, SIGINT, input, 100);
-}
-
-const char* kHalt = "> a0 00 00 00 00 00";
-const char* kStatusRest = "> 5e 00 00 90 00 00";  // 0:15 <- 0x900000
-
-TEST(CliInterrupt, CtrlCEndsLongWorkPromptlyWithTheBoardAtRest) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> args;
-        std::string marker;
-        std::vector<std::string> restFrames;
-    };
-    const std::string dump = temp("interrupted.dump");
-    const Case cases[] = {
-        {"seconds delay",
-         {"--board", "sim", "--realtime", "--trace", "capture", "--pair", "1", "--samples", "16",
-          "--seconds-delay", "30"},
-         "< ",
-         {kHalt, kStatusRest}},
-        {"capture waiting for packets",
-         {"--board", "sim", "--realtime", "--trace", "--fault", "stall@10", "capture", "--pair",
-          "1", "--samples", "16"},
-         "> f8",
-         {kHalt, kStatusRest}},
-        {"FFT averaging",
-         {"--board", "sim", "--realtime", "--trace", "fft", "--pair", "1", "--samples", "4096",
-          "--average", "100"},
-         "> f8",
-         {kHalt, kStatusRest}},
-        {"monitor",
-         {"--board", "sim", "--realtime", "--trace", "monitor", "--count", "100"},
-         "> f9",
-         {kHalt}},
-        {"pulse count",
-         {"--board", "sim", "--realtime", "--trace", "pulse", "--time", "30"},
-         "> f6",
-         {kHalt}},
-        {"bulk dump",
-         {"--board", "sim", "--realtime", "--trace", "dump", "0", "--count", "70000", "--out",
-          dump},
-         "> 00 00 00 00 00 00",
-         {}},
-    };
-    for (const auto& c : cases) {
-        const auto r = interruptAt(c.args, c.marker);
-        EXPECT_EQ(r.status, 130) << c.name << "\n" << r.err.substr(0, 2000);
-        EXPECT_LE(r.seconds, 0.5) << c.name;
-        const std::string after = afterSignal(r.err);
-        for (const auto& frame : c.restFrames)
-            EXPECT_NE(after.find(frame), std::string::npos) << c.name << "\n" << after;
-        EXPECT_NE(r.err.find("Interrupted."), std::string::npos) << c.name;
-    }
-    // The dump keeps the readings taken before the signal.
-    EXPECT_EQ(slurp(dump).rfind("Bulk data for register 0\n", 0), 0u);
-}
-
-TEST(CliInterrupt, CtrlCEndsABatchWaitingForInput) {
-    const auto r = interruptAt({"--board", "sim", "--trace", "batch"}, "< ", "read 0:0\n");
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_LE(r.seconds, 0.5);
-}
+// Ctrl-C, SIGTERM and SIGHUP: tests/cli/signal_cli_test.cpp.
 
 }  // namespace

@@ -1,6 +1,6 @@
-// SIGTERM (kill, timeout) and SIGHUP (a closed terminal) end long work the way Ctrl-C does:
-// the board is left at rest with its closing frames, then the program exits with
-// 128 + the signal's number.
+// Ctrl-C (SIGINT), SIGTERM (kill, timeout) and SIGHUP (a closed terminal) end long work
+// promptly, the way the window's stop buttons do: the board is left at rest with its closing
+// frames, then the program exits with 128 + the signal's number.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -14,20 +14,17 @@
 
 #include "cli_runner.h"
 #include "signal_runner.h"
+#include "temp_files.h"
 
 using evkit::test::afterSignal;
 using evkit::test::runCli;
 using evkit::test::signalAt;
+using evkit::test::slurp;
 
 namespace {
 
 const char* kHalt = "> a0 00 00 00 00 00";
 const char* kStatusRest = "> 5e 00 00 90 00 00";  // 0:15 <- 0x900000
-
-std::string slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The desktop program's --help (it needs no display for it).
 std::string runShellHelp(const std::string& program) {
@@ -47,14 +44,22 @@ struct Case {
     std::string marker;  // the last frame before the wait the signal arrives in
     std::vector<std::string> restFrames;
     std::string input = "";
+    int settleMs = 0;  // a moment after the marker, for a wait that follows other frames
 };
 
-TEST(CliStopSignals, TermAndHangupLeaveTheBoardAtRestAndExitWith128PlusTheSignal) {
+TEST(CliStopSignals, EachSignalLeavesTheBoardAtRestAndExitsWith128PlusItsNumber) {
     const std::string dump =
         ::testing::TempDir() + "evkit_sig_" + std::to_string(::getpid()) + ".dump";
     // Each case waits, after its marker, for a board that answers late or never (stall) or
     // for virtual time that never runs out, so the signal always arrives inside the wait.
     const Case cases[] = {
+        {"seconds delay",
+         {"--board", "sim", "--realtime", "--trace", "capture", "--pair", "1", "--samples", "16",
+          "--seconds-delay", "30"},
+         "< ",
+         {kHalt, kStatusRest},
+         "",
+         100},
         {"capture waiting for packets",
          {"--board", "sim", "--realtime", "--trace", "--fault", "stall@10", "capture", "--pair",
           "1", "--samples", "16"},
@@ -82,20 +87,20 @@ TEST(CliStopSignals, TermAndHangupLeaveTheBoardAtRestAndExitWith128PlusTheSignal
          "monitor\n"},
         {"batch waiting for input", {"--board", "sim", "--trace", "batch"}, "< ", {}, "read 0:0\n"},
     };
-    for (const int signo : {SIGTERM, SIGHUP}) {
+    for (const int signo : {SIGINT, SIGTERM, SIGHUP}) {
         for (const auto& c : cases) {
             const std::string what = std::string(c.name) + " / signal " + std::to_string(signo);
             std::remove(dump.c_str());
-            const auto r = signalAt(c.args, c.marker, signo, c.input);
+            const auto r = signalAt(c.args, c.marker, signo, c.input, c.settleMs);
             EXPECT_EQ(r.status, 128 + signo) << what << "\n" << r.err.substr(0, 2000);
             EXPECT_LE(r.seconds, 0.5) << what;
             const std::string after = afterSignal(r.err);
             for (const auto& frame : c.restFrames)
                 EXPECT_NE(after.find(frame), std::string::npos) << what << "\n" << after;
-            EXPECT_NE(after.find(signo == SIGTERM ? "Terminated (SIGTERM)." : "Hung up (SIGHUP)."),
-                      std::string::npos)
-                << what << "\n"
-                << after;
+            const char* said = signo == SIGTERM  ? "Terminated (SIGTERM)."
+                               : signo == SIGHUP ? "Hung up (SIGHUP)."
+                                                 : "Interrupted.";
+            EXPECT_NE(after.find(said), std::string::npos) << what << "\n" << after;
             // The dump keeps the readings taken before the signal.
             if (c.args.back() == dump) {
                 EXPECT_EQ(slurp(dump).rfind("Bulk data for register 0\n", 0), 0u) << what;

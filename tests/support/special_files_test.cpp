@@ -17,30 +17,17 @@
 #include <string>
 
 #include "support/file_writer.h"
+#include "temp_files.h"
 
 namespace evkit {
 namespace {
 
-std::string freshDir(const std::string& name) {
-    const std::string dir =
-        ::testing::TempDir() + "evkit_sf_" + name + "_" + std::to_string(::getpid());
-    std::system(("rm -rf '" + dir + "'").c_str());
-    ::mkdir(dir.c_str(), 0755);
-    return dir;
-}
-
-std::string slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using test::freshDir;
+using test::kindOf;
+using test::slurp;
 
 void put(const std::string& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
-}
-
-mode_t kindOf(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
 int entryCount(const std::string& dir) {
@@ -54,8 +41,8 @@ int entryCount(const std::string& dir) {
 }
 
 TEST(SpecialFiles, ALinkIsFollowedAndKeepsPointingAtTheNewContent) {
-    const std::string dir = freshDir("link");
-    const std::string other = freshDir("link_target");
+    const std::string dir = freshDir("evkit_sf", "link");
+    const std::string other = freshDir("evkit_sf", "link_target");
     put(dir + "/real.dat", "old\n");
     put(other + "/far.dat", "old far\n");
     ASSERT_EQ(::symlink("real.dat", (dir + "/link.dat").c_str()), 0);  // relative
@@ -91,7 +78,7 @@ TEST(SpecialFiles, ALinkIsFollowedAndKeepsPointingAtTheNewContent) {
 }
 
 TEST(SpecialFiles, AFifoIsWrittenInPlaceAsAStream) {
-    const std::string dir = freshDir("fifo");
+    const std::string dir = freshDir("evkit_sf", "fifo");
     const std::string fifo = dir + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const bool produced : {false, true}) {
@@ -121,7 +108,7 @@ TEST(SpecialFiles, AFifoIsWrittenInPlaceAsAStream) {
 }
 
 TEST(SpecialFiles, OwnDescriptorsKeepTheirPosition) {
-    const std::string dir = freshDir("fd");
+    const std::string dir = freshDir("evkit_sf", "fd");
     const std::string file = dir + "/out.txt";
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
@@ -139,7 +126,7 @@ TEST(SpecialFiles, OwnDescriptorsKeepTheirPosition) {
 }
 
 TEST(SpecialFiles, ASocketAnEmptyNameAndADirectoryAreRefused) {
-    const std::string dir = freshDir("refused");
+    const std::string dir = freshDir("evkit_sf", "refused");
     const std::string sock = dir + "/sock";
     const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr{};
@@ -159,7 +146,7 @@ TEST(SpecialFiles, ASocketAnEmptyNameAndADirectoryAreRefused) {
 
 TEST(SpecialFiles, DevicesAreWrittenInPlaceOrRefused) {
     if (::geteuid() != 0) GTEST_SKIP() << "making device nodes (mknod) needs root";
-    const std::string dir = freshDir("dev");
+    const std::string dir = freshDir("evkit_sf", "dev");
     const std::string null = dir + "/null", full = dir + "/full", block = dir + "/block";
     ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     ASSERT_EQ(::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);
