@@ -1,5 +1,5 @@
-# Manual pages (help2man, from the programs' own --help), install rules (GNUInstallDirs)
-# and the Debian package (CPack DEB).
+# Manual pages (help2man, from the programs' own --help), the Debian changelog and the
+# install rules (GNUInstallDirs). The Debian package itself: cmake/package.cmake.
 #
 # Everything installed with install() anywhere in the project goes into the package; a
 # subproject (such as python/) only needs its own install() rules.
@@ -37,40 +37,33 @@ if(EVKIT_MANPAGES AND NOT EVKIT_SANITIZE)
   endif()
 endif()
 
+# --- Debian changelog, made from CHANGELOG.md ---------------------------------------------
+find_program(GZIP_PROGRAM gzip)
+set(EVKIT_CONTACT "EVKIT714 developers <evkit714@example.org>")
+if(GZIP_PROGRAM)
+  set(EVKIT_DEBIAN_CHANGELOG ${CMAKE_BINARY_DIR}/debian/changelog)
+  add_custom_command(
+    OUTPUT ${EVKIT_DEBIAN_CHANGELOG}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/debian
+    COMMAND ${CMAKE_SOURCE_DIR}/packaging/debian-changelog ${CMAKE_SOURCE_DIR}/CHANGELOG.md
+            evkit714 ${PROJECT_VERSION} ${EVKIT_CONTACT} ${EVKIT_DEBIAN_CHANGELOG}
+    COMMAND ${GZIP_PROGRAM} -9nf ${EVKIT_DEBIAN_CHANGELOG}
+    DEPENDS ${CMAKE_SOURCE_DIR}/CHANGELOG.md ${CMAKE_SOURCE_DIR}/packaging/debian-changelog
+    COMMENT "Generating the Debian changelog from CHANGELOG.md"
+    VERBATIM)
+  add_custom_target(debian_changelog ALL DEPENDS ${EVKIT_DEBIAN_CHANGELOG}.gz)
+  install(FILES ${EVKIT_DEBIAN_CHANGELOG}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
+  message(WARNING "gzip not found: no Debian changelog")
+endif()
+
 # --- Install rules --------------------------------------------------------------------------
 install(TARGETS evkit714 evkit714-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/evkit714.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/evkit714.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES README.md packaging/60-evkit714.rules DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md LICENSE CHANGELOG.md packaging/60-evkit714.rules packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(EVKIT_MAN_PAGES)
   install(FILES ${EVKIT_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
-
-# --- Debian package: cpack -G DEB (scripts/package) -----------------------------------------
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME evkit714)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "EVKIT714 developers")
-set(CPACK_PACKAGE_CONTACT "EVKIT714 developers <evkit714@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "control and evaluation program for the EVKIT714 measurement board")
-set(CPACK_PACKAGE_DESCRIPTION
-    "EVKIT714 connects to the EVKIT714 evaluation board, which carries one PM70xx power and
-energy measurement converter, over USB. It identifies the device, reads and edits its
-registers, captures sample blocks and analyses them (time record, histogram, averaged
-spectrum with SINAD, SNR and distortion figures), monitors and logs live results,
-calibrates, counts energy pulses and gives raw access to registers and the board EEPROM.
-.
-The package holds the Qt desktop program evkit714 and evkit714-cli, which offers the same
-capabilities to scripts and test benches. A built-in virtual board (--board sim) makes
-every feature usable without hardware.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-include(CPack)

@@ -15,7 +15,7 @@ import evkit714
 WINDOWS = {0: "Blackman-Harris", 1: "5-term", 2: "Hanning", 3: "Blackman", 4: "7-term"}
 
 
-def main():
+def main() -> int:
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--board", default="sim", help="usb, sim or sim:VARIANT (default sim)")
     p.add_argument("--usb-id", default=None, help="VID:PID of a real board")
@@ -50,9 +50,9 @@ def main():
 
     if a.plot:
         try:
-            import matplotlib
+            import matplotlib  # type: ignore[import]
             matplotlib.use("Agg")
-            import matplotlib.pyplot as plt
+            import matplotlib.pyplot as plt  # type: ignore[import]
         except ImportError:
             print("matplotlib is not installed: no plot written", file=sys.stderr)
             return 0

@@ -10,7 +10,7 @@ import sys
 import evkit714
 
 
-def main():
+def main() -> int:
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--board", default="sim", help="usb, sim or sim:VARIANT (default sim)")
     p.add_argument("--usb-id", default=None, help="VID:PID of a real board")

@@ -10,12 +10,12 @@ import sys
 import evkit714
 
 
-def words(board):
+def words(board: evkit714.Board) -> dict[int, int]:
     # The seventeen page-0 registers the settings file holds, in its order.
     return {a: board.read(0, a) for a in (0, 1, 2, 3, 4, 5, 6, 13, 15, 16, 17, 18, 21, 23, 24, 26, 28)}
 
 
-def main():
+def main() -> int:
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--board", default="sim", help="usb, sim or sim:VARIANT (default sim)")
     p.add_argument("--usb-id", default=None, help="VID:PID of a real board")

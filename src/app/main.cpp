@@ -1,5 +1,6 @@
 // evkit714: the desktop program.
-//   evkit714 [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--trace] [--realtime] [--connect]
+//   evkit714 [--board usb[:SERIAL|@PORT]|sim[:VARIANT]|replay:FILE] [--usb-id VID:PID]
+//            [--trace] [--record FILE] [--replay-timing T] [--realtime] [--connect]
 //   evkit714 --help | --version
 // The virtual board keeps real time here (a wait of one second takes one second), so the
 // program behaves as it does with a board; --realtime is accepted for the command line's
@@ -13,10 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/board_choice.h"
 #include "app/shell.h"
 #include "app/start_window.h"
 #include "app/stop_signals.h"
 #include "board/board_selection.h"
+#include "board/recording_transport.h"
 #include "board/tracing_transport.h"
 #include "board/usb_transport.h"
 #include "support/version.h"
@@ -83,8 +86,12 @@ int main(int argc, char** argv) {
                                            "print the program's version and exit");
     const char* envBoard = std::getenv("EVKIT714_BOARD");
     const QString defaultBoard = envBoard && *envBoard ? envBoard : "usb";
-    QCommandLineOption boardOption(
-        "board", "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)", "board", defaultBoard);
+    QCommandLineOption boardOption("board",
+                                   "usb (the last board listed, or a choice when several are "
+                                   "attached), usb:SERIAL or usb@PORT (one board of several), "
+                                   "sim[:VARIANT] or replay:FILE (a recorded session) (default "
+                                   "usb, or $EVKIT714_BOARD)",
+                                   "board", defaultBoard);
     QCommandLineOption usbIdOption(
         "usb-id",
         "USB vendor and product ID of the board (else $EVKIT714_USB_ID, then the usb-id file "
@@ -95,8 +102,18 @@ int main(int argc, char** argv) {
                                       "accepted; the virtual board always keeps real time here");
     QCommandLineOption connectOption(
         "connect", "connect to the board at start, as Connection > USB Board does");
-    parser.addOptions(
-        {versionOption, boardOption, usbIdOption, traceOption, realtimeOption, connectOption});
+    QCommandLineOption recordOption(
+        "record",
+        "record every transport operation in the session file FILE (gzip-compressed when FILE "
+        "ends in .gz), for --board replay:FILE",
+        "FILE");
+    QCommandLineOption replayTimingOption(
+        "replay-timing",
+        "with --board replay:FILE: answer at once (instant, the default) or at the recorded "
+        "times (recorded)",
+        "T", "instant");
+    parser.addOptions({versionOption, boardOption, usbIdOption, traceOption, realtimeOption,
+                       connectOption, recordOption, replayTimingOption});
     if (const int code = answerWithoutDisplay(parser, versionOption, argc, argv); code >= 0)
         return code;
 
@@ -112,11 +129,17 @@ int main(int argc, char** argv) {
     }
 
     std::string error;
-    const auto selection = parseBoardSelection(parser.value(boardOption).toStdString(), &error);
+    auto selection = parseBoardSelection(parser.value(boardOption).toStdString(), &error);
     if (!selection) {
         std::fprintf(stderr, "error: %s\n", error.c_str());
         return 2;
     }
+    const auto timing = parseReplayTiming(parser.value(replayTimingOption).toStdString());
+    if (!timing) {
+        std::fprintf(stderr, "error: --replay-timing is instant or recorded\n");
+        return 2;
+    }
+    selection->replayTiming = *timing;
     if (parser.isSet(usbIdOption) && !parseUsbId(parser.value(usbIdOption).toStdString())) {
         std::fprintf(stderr, "error: --usb-id '%s' is not a USB ID VID:PID (hex, e.g. 1234:5678)\n",
                      qPrintable(parser.value(usbIdOption)));
@@ -125,8 +148,9 @@ int main(int argc, char** argv) {
 
     SystemClock clock;
     const auto makeTransport = [&](const std::string& usbIdText) -> std::unique_ptr<F32x> {
-        if (selection->simulated) return createTransport(*selection, clock);
-        return std::make_unique<UsbTransport>(app::desktopUsbIdSetting(usbIdText));
+        if (!selection->usb()) return createTransport(*selection, clock, &error);
+        return std::make_unique<UsbTransport>(app::desktopUsbIdSetting(usbIdText), true,
+                                              selection->usbBoard);
     };
     const auto printTrace = [](const std::string& line) {
         std::fprintf(stderr, "%s\n", line.c_str());
@@ -134,8 +158,18 @@ int main(int argc, char** argv) {
     };
     const bool trace = parser.isSet(traceOption);
     auto base = makeTransport(parser.value(usbIdOption).toStdString());
-    auto tracing = std::make_unique<TracingTransport>(*base, printTrace);
-    F32x& transport = trace ? static_cast<F32x&>(*tracing) : *base;
+    if (!base) {
+        std::fprintf(stderr, "error: %s\n", error.c_str());
+        return 1;
+    }
+    std::unique_ptr<RecordingTransport> recording;
+    if (parser.isSet(recordOption))
+        recording = std::make_unique<RecordingTransport>(*base, clock,
+                                                         parser.value(recordOption).toStdString(),
+                                                         versionLine("evkit714", buildRevision()));
+    F32x& recorded = recording ? static_cast<F32x&>(*recording) : *base;
+    auto tracing = std::make_unique<TracingTransport>(recorded, printTrace);
+    F32x& transport = trace ? static_cast<F32x&>(*tracing) : recorded;
 
     app::QtMessages messages;
     app::QtConsole console;
@@ -154,20 +188,28 @@ int main(int argc, char** argv) {
     // A board ID chosen in Connection > USB Device... is used from the next connection on;
     // an open board keeps its transport until the program ends.
     shell.start().onUsbIdChosen = [&](const UsbId& id) {
-        if (selection->simulated || link.cyHandle != 0) return;
+        if (!selection->usb() || link.cyHandle != 0) return;
         auto nextBase = makeTransport(formatUsbId(id));
-        auto nextTracing = std::make_unique<TracingTransport>(*nextBase, printTrace);
-        link.setTransport(trace ? static_cast<F32x&>(*nextTracing) : *nextBase);
+        if (recording) recording->retarget(*nextBase);
+        F32x& nextRecorded = recording ? static_cast<F32x&>(*recording) : *nextBase;
+        auto nextTracing = std::make_unique<TracingTransport>(nextRecorded, printTrace);
+        link.setTransport(trace ? static_cast<F32x&>(*nextTracing) : nextRecorded);
         tracing = std::move(nextTracing);
         base = std::move(nextBase);
     };
+    app::connectBoardChoice(
+        shell.start(), *selection, [&base] { return base.get(); }, messages);
     // kill, a logout or a closed terminal end the program as a confirmed quit does: a
     // running operation is stopped (closing commands sent) and the board closed.
     app::StopSignals stopSignals([&shell](int signo) { shell.start().quitOnSignal(signo); });
     shell.start().show();
     if (parser.isSet(connectOption))
         QTimer::singleShot(0, &shell.start(), &app::StartWindow::cbfUSB);
-    const int code = app.exec();
+    int code = app.exec();
     shell.start().afterEventLoop();
+    if (recording && !recording->finish(&error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        if (code == 0) code = 1;
+    }
     return code;
 }

@@ -1,8 +1,10 @@
 #include "app/shell.h"
 
+#include <QVariant>
 #include <cmath>
 
 #include "app/start_window.h"
+#include "board/usb_id.h"
 
 namespace evkit::app {
 
@@ -22,6 +24,21 @@ Shell::Shell(Session& session, Messages& messages, Console& console, FileDialogs
     session.link.onBusyNotice = [this](const std::string& text) {
         if (start_) start_->busyNotice(QString::fromStdString(text));
     };
+    if (start_) start_->onBoardNamed = [this](const std::string& name) { nameBoard(name); };
+}
+
+void Shell::nameBoard(const std::string& name) {
+    for (const auto& w : windows_) {
+        // The window's own title is kept beside it the first time a name is added.
+        QVariant base = w.window->property("evkitBaseTitle");
+        if (!base.isValid()) {
+            base = w.window->windowTitle();
+            w.window->setProperty("evkitBaseTitle", base);
+        }
+        w.window->setWindowTitle(name.empty() ? base.toString()
+                                              : base.toString() + QString::fromUtf8(" \u2014 ") +
+                                                    QString::fromStdString(escapeUsbString(name)));
+    }
 }
 
 Shell::~Shell() {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/app_context.h"
 #include "app/window_factory.h"
+#include "ui/app_context.h"
 
 namespace evkit::app {
 
@@ -25,6 +25,9 @@ class Shell {
     QWidget* window(const std::string& panel) const;
     const std::vector<NamedWindow>& windows() const { return windows_; }
     AppContext& context() { return ctx_; }
+    // Adds " — NAME" to every window's title (the board's serial, so that two programs on
+    // two boards are told apart); "" puts the titles back.
+    void nameBoard(const std::string& name);
 
   private:
     AppContext ctx_;

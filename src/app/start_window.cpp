@@ -10,14 +10,15 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
-#include "ui/standing_window.h"
 #include "board/connection.h"
+#include "ui/standing_window.h"
 
 namespace evkit::app {
 
@@ -78,6 +79,21 @@ StartWindow::StartWindow(AppContext& ctx) : ctx_(ctx) {
     setWindowTitle("EVKIT714");
     endEventLoop = [](int code) { QCoreApplication::exit(code); };
     listUsbDevices = &UsbTransport::listDevices;
+    chooseBoard = [this](const std::vector<UsbDeviceInfo>& boards) {
+        QStringList items;
+        for (const auto& b : boards)
+            items << QString("%1   serial %2   (bus %3, device %4)")
+                         .arg(QString::fromStdString(b.port),
+                              b.serial.empty() ? QString("none")
+                                               : QString::fromStdString(escapeUsbString(b.serial)))
+                         .arg(b.bus)
+                         .arg(b.address);
+        bool ok = false;
+        const QString item = QInputDialog::getItem(
+            this, "Choose the Board", "Several boards are attached. Which one do you want to use?",
+            items, static_cast<int>(items.size()) - 1, false, &ok);
+        return ok ? static_cast<int>(items.indexOf(item)) : -1;
+    };
     buildMenus();
     buildContents();
     resize(520, 330);
@@ -148,6 +164,8 @@ void StartWindow::buildContents() {
     addRow("Mode:", mode_);
     product_ = valueLabel("START_PRODUCT", box);
     addRow("Product:", product_);
+    serial_ = valueLabel("START_SERIAL", box);
+    addRow("Serial:", serial_);
     deviceName_ = valueLabel("START_DEVICE_NAME", box);
     deviceName_->setFont(bold);
     addRow("Device:", deviceName_);
@@ -278,6 +296,7 @@ void StartWindow::cbfUSB() {
         link.refuseBusy();
         return;
     }
+    if (!chooseAmongBoards()) return;
     const F32xHandle previous = link.cyHandle;
     if (open_board(link, &ctx_.session.DeviceString) != 0) return;
     link.closedForDiskMode = false;
@@ -292,9 +311,11 @@ void StartWindow::cbfUSB() {
                              "MENU_CONVERSION", "MENU_CALIBRATION", "MENU_EEPROM", "MENU_DEBUG"})
         setMenuDimmed(role, false);
     if (QWidget* overlay = dataControl("DATA_OVERLAY")) overlay->setEnabled(true);
-    showModeText(link.transport().simulated() ? "Virtual board (simulation, no hardware)"
-                                              : "USB board");
+    showModeText(!modeName.empty()              ? QString::fromStdString(modeName)
+                 : link.transport().simulated() ? "Virtual board (simulation, no hardware)"
+                                                : "USB board");
     product_->setText(QString::fromStdString(ctx_.session.DeviceString));
+    nameBoard(boardName ? boardName() : std::string());
     setHint(kHintUsb);
 
     BoardSequence identification(link);  // a lost board is said once
@@ -346,6 +367,7 @@ void StartWindow::SELECT_DISK() {
 
     showModeText("Disk file");
     product_->clear();
+    nameBoard("");
     const QString name = QFileInfo(QString::fromStdString(*file)).fileName();
     setHint(QString("Disk mode: captures are read from %1. Open Windows \u25B8 Data Collection "
                     "to analyse it, or choose Connection \u25B8 USB Board to use the board.")
@@ -371,6 +393,21 @@ void StartWindow::USB_DEVICE() {
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
+}
+
+bool StartWindow::chooseAmongBoards() {
+    const std::vector<UsbDeviceInfo> boards =
+        listBoards ? listBoards() : std::vector<UsbDeviceInfo>{};
+    if (boards.size() < 2) return true;
+    const int chosen = chooseBoard ? chooseBoard(boards) : -1;
+    if (chosen < 0 || chosen >= static_cast<int>(boards.size())) return false;
+    if (useBoard) useBoard(boards[static_cast<std::size_t>(chosen)]);
+    return true;
+}
+
+void StartWindow::nameBoard(const std::string& name) {
+    serial_->setText(QString::fromStdString(escapeUsbString(name)));
+    if (onBoardNamed) onBoardNamed(name);
 }
 
 void StartWindow::connectionLost() {

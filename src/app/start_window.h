@@ -32,6 +32,19 @@ class StartWindow : public QMainWindow {
     // Called after the USB device dialog saved a board ID, so that the next connection
     // uses it.
     std::function<void(const UsbId&)> onUsbIdChosen;
+    // Connection ▸ USB Board with several boards attached: the boards to choose from (unset
+    // or fewer than two: nothing to choose), the chooser (returns the index, -1 when
+    // cancelled; tests script it) and what makes the chosen board the one that opens.
+    std::function<std::vector<UsbDeviceInfo>()> listBoards;
+    std::function<int(const std::vector<UsbDeviceInfo>&)> chooseBoard;
+    std::function<void(const UsbDeviceInfo&)> useBoard;
+    // The open board's name for the start window and every title (its serial number, or its
+    // port path when it has none); empty or unset: no name.
+    std::function<std::string()> boardName;
+    // Called with that name after each connection, and with "" in disk mode.
+    std::function<void(const std::string&)> onBoardNamed;
+    // Replaces the connection mode text after USB Board when not empty (a replay says so).
+    std::string modeName;
 
     // The confirmed quit (Yes on a confirmation window): closes the board and ends the
     // event loop. Returns the close status (0 when nothing was closed or the close worked).
@@ -78,11 +91,15 @@ class StartWindow : public QMainWindow {
     void setHint(const QString& text);
     void showModeText(const QString& text);
     int closeBoard();
+    // Offers the chooser when several boards are attached; false when it was cancelled.
+    bool chooseAmongBoards();
+    void nameBoard(const std::string& name);
 
     AppContext& ctx_;
     QLabel* version_ = nullptr;
     QLabel* mode_ = nullptr;
     QLabel* product_ = nullptr;
+    QLabel* serial_ = nullptr;
     QLabel* deviceName_ = nullptr;
     QLabel* boardId_[3] = {nullptr, nullptr, nullptr};
     QLabel* hint_ = nullptr;

@@ -91,6 +91,24 @@ int readStringDescriptor(libusb_device_handle* h, std::uint8_t index, std::strin
     return 0;
 }
 
+std::string portPath(libusb_device* dev) {
+    std::string path = std::to_string(libusb_get_bus_number(dev));
+    std::uint8_t ports[16];
+    const int n = libusb_get_port_numbers(dev, ports, static_cast<int>(sizeof ports));
+    for (int i = 0; i < n; ++i) {
+        path += i == 0 ? '-' : '.';
+        path += std::to_string(ports[i]);
+    }
+    return path;
+}
+
+int readSerial(libusb_device_handle* h, libusb_device* dev, std::string* serial) {
+    serial->clear();
+    libusb_device_descriptor d{};
+    if (int r = libusb_get_device_descriptor(dev, &d); r != 0) return r;
+    return readStringDescriptor(h, d.iSerialNumber, serial);
+}
+
 Endpoints findEndpoints(const libusb_config_descriptor* config) {
     Endpoints best;
     for (int pass = 0; pass < 2 && best.interface < 0; ++pass) {

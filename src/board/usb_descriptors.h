@@ -21,6 +21,11 @@ int openFailure(int libusbError, const std::string& device, std::string* detail)
 // Reads string descriptor `index` (first language the device lists) as UTF-8.
 int readStringDescriptor(libusb_device_handle* h, std::uint8_t index, std::string* out);
 
+// "1-4.2": the bus, then the port numbers from the root hub down ("1" for a root hub).
+std::string portPath(libusb_device* dev);
+// The serial number string of `dev` (empty when it has none), read through `h`.
+int readSerial(libusb_device_handle* h, libusb_device* dev, std::string* serial);
+
 // The interface to claim: the first (vendor-specific preferred) with bulk IN and OUT.
 struct Endpoints {
     int interface = -1;

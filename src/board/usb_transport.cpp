@@ -10,76 +10,11 @@
 #include <mutex>
 #include <thread>
 
-#include "board/receive_buffer.h"
-#include "board/usb_descriptors.h"
+#include "board/usb_transport_impl.h"
 
 namespace evkit {
 
-namespace {
-
 using namespace usb_detail;
-using SteadyClock = std::chrono::steady_clock;
-
-// How long flush and close wait for cancelled transfers to come back.
-constexpr auto kCancelWait = std::chrono::seconds(1);
-
-struct OpenBoard {
-    F32xHandle handle = 0;
-    libusb_device* device = nullptr;  // referenced
-    libusb_device_handle* usb = nullptr;
-    Endpoints ep;
-    std::vector<libusb_transfer*> transfers;
-    std::vector<bool> inFlight;
-    int pending = 0;        // transfers submitted and not yet returned
-    bool gone = false;      // the device has been unplugged
-    bool failed = false;    // the IN endpoint reported an error; a flush restarts it
-    bool stopping = false;  // flush or close is cancelling the transfers
-    ReceiveBuffer rx;
-};
-
-}  // namespace
-
-struct UsbTransport::Impl {
-    UsbIdSetting setting;
-    bool allowHotplug = true;
-
-    std::once_flag initOnce;
-    int initStatus = kF32xOk;
-    std::string initProblem;
-    libusb_context* ctx = nullptr;
-    bool hotplug = false;
-    libusb_hotplug_callback_handle hotplugHandle{};
-    std::thread events;
-    std::atomic<bool> stop{false};
-
-    std::mutex opMutex;        // one public operation at a time (besides count and queue checks)
-    mutable std::mutex mutex;  // state shared with the event thread
-    std::condition_variable cv;
-    std::vector<libusb_device*> boards;  // referenced, in order of arrival
-    SteadyClock::time_point lastScan{};
-    bool scanned = false;
-    std::uint32_t readMs = 987, writeMs = 876;
-    std::unique_ptr<OpenBoard> open;
-    F32xHandle nextHandle = 1;
-    std::string detail;
-
-    ~Impl();
-    int init();
-    void setDetail(std::string text) {
-        std::lock_guard lock(mutex);
-        detail = std::move(text);
-    }
-    int refreshBoards();                               // opMutex or none held, mutex not held
-    libusb_device* boardAt(std::uint32_t index);       // referenced, or null; sets detail
-    OpenBoard* board(F32xHandle handle, int* status);  // mutex held
-    int submitAll(OpenBoard& b);                       // mutex held
-    bool cancelAll(std::unique_lock<std::mutex>& lock, OpenBoard& b);
-    void closeBoard(std::unique_lock<std::mutex>& lock);
-
-    static void LIBUSB_CALL onTransfer(libusb_transfer* t);
-    static int LIBUSB_CALL onHotplug(libusb_context*, libusb_device* dev,
-                                     libusb_hotplug_event event, void* user);
-};
 
 int UsbTransport::Impl::init() {
     std::call_once(initOnce, [this] {
@@ -135,6 +70,7 @@ int LIBUSB_CALL UsbTransport::Impl::onHotplug(libusb_context*, libusb_device* de
     if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) {
         if (it == self->boards.end()) self->boards.push_back(libusb_ref_device(dev));
     } else if (it != self->boards.end()) {
+        self->forget(*it);
         libusb_unref_device(*it);
         self->boards.erase(it);
         if (self->open && self->open->device == dev) self->open->gone = true;
@@ -174,8 +110,10 @@ int UsbTransport::Impl::refreshBoards() {
         for (auto* d : boards) {
             if (std::find(found.begin(), found.end(), d) != found.end())
                 next.push_back(d);
-            else
+            else {
+                forget(d);
                 libusb_unref_device(d);
+            }
         }
         for (auto* d : found)
             if (std::find(next.begin(), next.end(), d) == next.end())
@@ -190,11 +128,12 @@ int UsbTransport::Impl::refreshBoards() {
 
 libusb_device* UsbTransport::Impl::boardAt(std::uint32_t index) {
     std::lock_guard lock(mutex);
-    if (index >= boards.size()) {
+    const std::vector<libusb_device*> chosen = selected();
+    if (index >= chosen.size()) {
         detail = "No board with index " + std::to_string(index) + " is attached.";
         return nullptr;
     }
-    return libusb_ref_device(boards[index]);
+    return libusb_ref_device(chosen[index]);
 }
 
 OpenBoard* UsbTransport::Impl::board(F32xHandle handle, int* status) {
@@ -297,10 +236,11 @@ void LIBUSB_CALL UsbTransport::Impl::onTransfer(libusb_transfer* t) {
     self->cv.notify_all();
 }
 
-UsbTransport::UsbTransport(UsbIdSetting setting, bool allowHotplug)
+UsbTransport::UsbTransport(UsbIdSetting setting, bool allowHotplug, UsbBoardSelector selector)
     : impl_(std::make_unique<Impl>()) {
     impl_->setting = std::move(setting);
     impl_->allowHotplug = allowHotplug;
+    impl_->selector = std::move(selector);
 }
 
 UsbTransport::~UsbTransport() = default;
@@ -330,16 +270,16 @@ int UsbTransport::GetNumDevices(std::uint32_t* count) {
     }
     if (int s = m.init()) return s;
     if (int s = m.refreshBoards()) return s;
+    m.readSerials();
     std::lock_guard lock(m.mutex);
-    std::uint32_t n = static_cast<std::uint32_t>(m.boards.size());
+    const std::vector<libusb_device*> chosen = m.selected();
+    std::uint32_t n = static_cast<std::uint32_t>(chosen.size());
     // A board whose transfers report it unplugged is gone even before the notice arrives.
     if (m.open && m.open->gone &&
-        std::find(m.boards.begin(), m.boards.end(), m.open->device) != m.boards.end())
+        std::find(chosen.begin(), chosen.end(), m.open->device) != chosen.end())
         --n;
     if (count) *count = n;
-    m.detail = n == 0 ? "No USB device with the ID " + formatUsbId(*m.setting.id) + " (from " +
-                            m.setting.source + ") is attached."
-                      : std::string();
+    m.detail = n == 0 ? m.noBoardText() : std::string();
     return kF32xOk;
 }
 
@@ -452,6 +392,14 @@ int UsbTransport::Open(std::uint32_t index, F32xHandle* handle) {
         b->transfers.push_back(t);
         b->inFlight.push_back(false);
     }
+    b->info.bus = libusb_get_bus_number(dev);
+    b->info.address = libusb_get_device_address(dev);
+    b->info.id = *m.setting.id;
+    b->info.port = portPath(dev);
+    readSerial(b->usb, dev, &b->info.serial);
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(dev, &descriptor) == 0)
+        readStringDescriptor(b->usb, descriptor.iProduct, &b->info.product);
     std::unique_lock lock(m.mutex);
     b->handle = m.nextHandle++;
     m.open = std::move(b);

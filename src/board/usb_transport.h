@@ -21,9 +21,23 @@ struct UsbDeviceInfo {
     int bus = 0;
     int address = 0;
     UsbId id;
-    std::string product;  // product string; empty when it could not be read
-    std::string problem;  // why the product string could not be read
+    std::string product;      // product string; empty when it could not be read
+    std::string problem;      // why the product string could not be read
+    std::string port = {};    // port path, "1-4.2": bus and hub ports, stable across replugs
+    std::string serial = {};  // serial number string; empty when it has none or is unreadable
 };
+
+// Which of several attached boards to use: the one with this serial number string, or the
+// one at this port path. Empty: the last one listed.
+struct UsbBoardSelector {
+    std::string serial;
+    std::string port;
+    bool empty() const { return serial.empty() && port.empty(); }
+    bool operator==(const UsbBoardSelector&) const = default;
+};
+
+// "usb:SERIAL", "usb@PORT" or "usb".
+std::string selectorText(const UsbBoardSelector& selector);
 
 class UsbTransport : public F32x {
   public:
@@ -32,7 +46,8 @@ class UsbTransport : public F32x {
         100;  // without hotplug: re-enumerate at most this often
 
     // `allowHotplug` false: count boards by enumeration even where hotplug is available.
-    explicit UsbTransport(UsbIdSetting setting = resolveUsbId(""), bool allowHotplug = true);
+    explicit UsbTransport(UsbIdSetting setting = resolveUsbId(""), bool allowHotplug = true,
+                          UsbBoardSelector selector = {});
     ~UsbTransport() override;
     UsbTransport(const UsbTransport&) = delete;
     UsbTransport& operator=(const UsbTransport&) = delete;
@@ -56,6 +71,15 @@ class UsbTransport : public F32x {
 
     // Every attached USB device (for `usb list`); status 0 or a failure of the USB library.
     static int listDevices(std::vector<UsbDeviceInfo>* devices, std::string* problem);
+    // Every attached device with the ID `id`, in the order the transport lists boards (so
+    // the last one is the board a plain "usb" opens), with port path and serial.
+    static int listBoards(UsbId id, std::vector<UsbDeviceInfo>* boards, std::string* problem);
+
+    // Which board counts from the next board count on (a connection chooses it first).
+    void setSelector(UsbBoardSelector selector);
+    UsbBoardSelector selector() const;
+    // The open board's position and strings; false when no board is open.
+    bool openBoardInfo(UsbDeviceInfo* info) const;
 
     struct Impl;
 

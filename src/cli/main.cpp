@@ -1,5 +1,6 @@
 // evkit714-cli: every capability of the program for scripts and test benches.
-//   evkit714-cli [--board usb|sim[:VARIANT]] [--usb-id VID:PID] [--fault KIND@N]... [--trace]
+//   evkit714-cli [--board usb[:SERIAL|@PORT]|sim[:VARIANT]|replay:FILE] [--usb-id VID:PID]
+//                [--fault KIND@N]... [--trace] [--record FILE] [--replay-timing T]
 //                [--realtime] [--xtal MHZ] COMMAND ...
 // Several commands may follow one another; they run in order on one connection.
 #include <CLI/CLI.hpp>
@@ -11,6 +12,7 @@
 
 #include "board/board_selection.h"
 #include "board/connection.h"
+#include "board/recording_transport.h"
 #include "board/tracing_transport.h"
 #include "board/usb_id.h"
 #include "cli/cli_context.h"
@@ -73,7 +75,10 @@ int main(int argc, char** argv) {
     bool trace = false, realtime = false;
     double xtal = 4.096;
     std::string usbId;
-    app.add_option("--board", boardText, "usb or sim[:VARIANT] (default usb, or $EVKIT714_BOARD)");
+    app.add_option("--board", boardText,
+                   "usb (the last board listed), usb:SERIAL or usb@PORT (one of several boards, "
+                   "see the boards command), sim[:VARIANT] or replay:FILE (a recorded session) "
+                   "(default usb, or $EVKIT714_BOARD)");
     app.add_option("--usb-id", usbId,
                    "vendor:product ID of the board in hex, e.g. 1234:5678 (default "
                    "$EVKIT714_USB_ID, then the usb-id file in the configuration directory)")
@@ -92,6 +97,15 @@ int main(int argc, char** argv) {
         });
     app.add_flag("--trace", trace, "print every frame written (>) and read (<) on stderr");
     app.add_flag("--realtime", realtime, "run the virtual board in real time");
+    std::string recordPath, replayTimingText = "instant";
+    app.add_option("--record", recordPath,
+                   "record every transport operation of the run in the session file FILE "
+                   "(gzip-compressed when FILE ends in .gz), for --board replay:FILE")
+        ->type_name("FILE");
+    app.add_option("--replay-timing", replayTimingText,
+                   "with --board replay:FILE: answer at once (instant, the default) or at the "
+                   "recorded times (recorded)")
+        ->check(CLI::IsMember({"instant", "recorded"}));
     app.add_option("--xtal", xtal, "oscillator frequency in MHz")->check(CLI::Range(0.001, 1000.0));
     std::string footer = "Commands:\n";
     for (const auto& c : commands()) footer += "  " + c.name + std::string(16 - std::min<size_t>(15, c.name.size()), ' ') + c.summary + "\n";
@@ -121,6 +135,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     selection->usbIdOption = usbId;
+    selection->replayTiming = *parseReplayTiming(replayTimingText);
 
     // Parse the whole command line before anything reaches the board.
     std::vector<ParsedCommand> parsed;
@@ -128,20 +143,37 @@ int main(int argc, char** argv) {
 
     VirtualClock virtualClock;
     SystemClock systemClock;
-    Clock& clock = selection->simulated && !realtime ? static_cast<Clock&>(virtualClock)
-                                                     : static_cast<Clock&>(systemClock);
+    // A replay keeps virtual time unless it follows the recorded timing.
+    const bool virtualTime = selection->replay() ? selection->replayTiming == ReplayTiming::kInstant
+                                                 : selection->simulated && !realtime;
+    Clock& clock =
+        virtualTime ? static_cast<Clock&>(virtualClock) : static_cast<Clock&>(systemClock);
     if (!faultTexts.empty() && !selection->simulated) {
         std::cerr << "error: --fault needs the virtual board (--board sim[:VARIANT])\n";
         return kExitUsage;
     }
-    auto base = createTransport(*selection, clock);
+    auto base = createTransport(*selection, clock, &error);
+    if (!base) {
+        std::fprintf(stderr, "error: %s\n", error.c_str());
+        return kExitFailure;
+    }
     if (auto* board = dynamic_cast<sim::VirtualBoard*>(base.get()))
         for (const auto& text : faultTexts) board->scheduleFault(*sim::parseFault(text, nullptr));
-    TracingTransport tracing(*base, [](const std::string& line) {
+    auto* replay = dynamic_cast<ReplayTransport*>(base.get());
+    if (replay)
+        replay->onDivergence = [](const std::string& text) {
+            std::fprintf(stderr, "error: %s\n", text.c_str());
+        };
+    std::unique_ptr<RecordingTransport> recording;
+    if (!recordPath.empty())
+        recording = std::make_unique<RecordingTransport>(
+            *base, clock, recordPath, versionLine("evkit714-cli", buildRevision()));
+    F32x& recorded = recording ? static_cast<F32x&>(*recording) : *base;
+    TracingTransport tracing(recorded, [](const std::string& line) {
         std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
     });
-    F32x& transport = trace ? static_cast<F32x&>(tracing) : *base;
+    F32x& transport = trace ? static_cast<F32x&>(tracing) : recorded;
 
     StderrMessages messages;
     StderrConsole console;
@@ -154,9 +186,11 @@ int main(int argc, char** argv) {
     Session session(link);
     session.xtal_speed = static_cast<float>(xtal);
     CliContext ctx{session, link, messages, console, clock, pump, false, false, {}, {}, usbId};
-    ctx.openBoard = [&ctx]() {
+    ctx.openBoard = [&ctx, &base]() {
         if (ctx.boardOpen) return 0;
         if (int s = open_board(ctx.link, &ctx.session.DeviceString)) return s;
+        if (const std::string note = severalBoardsNote(*base); !note.empty())
+            std::fprintf(stderr, "note: %s\n", note.c_str());
         ctx.session.port_number = kPortUsb;
         ctx.boardOpen = true;
         return 0;
@@ -181,6 +215,14 @@ int main(int argc, char** argv) {
 
     int status = runCommands(ctx, parsed);
     if (ctx.boardOpen && link.cyHandle) link.transport().Close(link.cyHandle);
+    // A replay that left the recording, or ended before it did, has not reproduced the run.
+    if (replay && !replay->finish() && status == kExitOk) status = kExitFailure;
+    if (recording) {
+        if (!recording->finish(&error)) {
+            messages.show("Error Message", error);
+            if (status == kExitOk) status = kExitFailure;
+        }
+    }
     if (pump.cancelRequested()) {
         const int signo = g_signal != 0 ? static_cast<int>(g_signal) : SIGINT;
         std::fflush(stdout);

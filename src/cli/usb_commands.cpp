@@ -15,8 +15,9 @@ namespace {
 
 // Prints the udev rule for `idText` (when given) or the configured board ID.
 int printUdevRule(const CliContext& ctx, const std::string& idText) {
-    const UsbIdSetting setting = idText.empty() ? resolveUsbId(ctx.usbIdOption)
-                                                : UsbIdSetting{parseUsbId(idText), "VID:PID", "", ""};
+    const UsbIdSetting setting = idText.empty()
+                                     ? resolveUsbId(ctx.usbIdOption)
+                                     : UsbIdSetting{parseUsbId(idText), "VID:PID", "", ""};
     if (!setting.id) {
         std::fprintf(stderr, "error: %s\n",
                      setting.problem.empty() ? usbIdHowTo().c_str() : setting.problem.c_str());
@@ -77,6 +78,45 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 if (setting.id && *setting.id == d.id) text += " board";
                 ctx.print("device", text);
             }
+            return static_cast<int>(kExitOk);
+        };
+    }});
+
+// One line of `boards`: port path, bus:address, ID, product and serial strings.
+std::string boardLine(const UsbDeviceInfo& d) {
+    char where[16];
+    std::snprintf(where, sizeof where, "%03d:%03d", d.bus, d.address);
+    std::string text = d.port + " " + where + " " + formatUsbId(d.id);
+    if (!d.problem.empty())
+        return text + " (strings unreadable: " + escapeUsbString(d.problem) + ")";
+    return text + " \"" + escapeUsbString(d.product) + "\" serial=\"" + escapeUsbString(d.serial) +
+           "\"";
+}
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "boards",
+    "Lists every attached board (the USB devices with the board ID): port path, bus:address, "
+    "ID, product and serial; 'default' marks the one a plain --board usb opens",
+    0, false, [](CLI::App&) -> Runner {
+        return [](CliContext& ctx) {
+            const UsbIdSetting setting = resolveUsbId(ctx.usbIdOption);
+            if (!setting.id) {
+                std::fprintf(
+                    stderr, "error: %s\n",
+                    setting.problem.empty() ? usbIdHowTo().c_str() : setting.problem.c_str());
+                return static_cast<int>(kExitFailure);
+            }
+            ctx.print("usb_id", formatUsbId(*setting.id));
+            std::vector<UsbDeviceInfo> boards;
+            std::string problem;
+            if (UsbTransport::listBoards(*setting.id, &boards, &problem) != 0) {
+                std::fprintf(stderr, "error: %s\n", problem.c_str());
+                return static_cast<int>(kExitFailure);
+            }
+            ctx.print("boards", std::to_string(boards.size()));
+            for (std::size_t i = 0; i < boards.size(); ++i)
+                ctx.print("board",
+                          boardLine(boards[i]) + (i + 1 == boards.size() ? " default" : ""));
             return static_cast<int>(kExitOk);
         };
     }});

@@ -46,7 +46,7 @@ void DataCollectionPanel::perform(SaveChoice choice) {
                 ctx_.messages.show(evkit::msg::kErrorTitle, kNoCaptureToSave);
                 return;
             }
-            const auto path = ctx_.dialogs.saveFile("", "*.dat", "capture.dat");
+            const auto path = chooseSaveFile("", "*.dat", "capture.dat");
             if (!path || path->empty()) return;
             if (!data_->writeCaptureFile(*path)) reportWriteFailure(ctx_.messages, *path);
             break;
@@ -58,7 +58,7 @@ void DataCollectionPanel::perform(SaveChoice choice) {
                                    "There is no spectrum to save: run the FFT analysis first.");
                 return;
             }
-            const auto path = ctx_.dialogs.saveFile("Save FFT", "*.fft", "spectrum.fft");
+            const auto path = chooseSaveFile("Save FFT", "*.fft", "spectrum.fft");
             if (!path || path->empty()) return;
             if (!collection::write_fft_file(*path, s.part, static_cast<float>(last->fs),
                                             last->samples, last->range, last->spectrum.freq,
@@ -73,7 +73,7 @@ void DataCollectionPanel::perform(SaveChoice choice) {
                                    "first.");
                 return;
             }
-            const auto path = ctx_.dialogs.saveFile("Save Histogram", "*.hit", "histogram.hit");
+            const auto path = chooseSaveFile("Save Histogram", "*.hit", "histogram.hit");
             if (!path || path->empty()) return;
             if (!collection::write_hit_file(*path, s.part, lastHistSamples_, *lastHist_))
                 reportWriteFailure(ctx_.messages, *path);
@@ -82,6 +82,14 @@ void DataCollectionPanel::perform(SaveChoice choice) {
         case SaveChoice::None:
             break;
     }
+}
+
+std::optional<std::string> DataCollectionPanel::chooseSaveFile(const std::string& title,
+                                                               const std::string& pattern,
+                                                               const std::string& fileName) {
+    auto path = ctx_.dialogs.saveFile(title, pattern, saveFolder_.suggest(fileName));
+    if (path && !path->empty()) saveFolder_.remember(*path);
+    return path;
 }
 
 bool DataCollectionPanel::printWidget(QWidget* what, const QString& title, bool graphOnly) {
@@ -106,7 +114,7 @@ bool DataCollectionPanel::printWidget(QWidget* what, const QString& title, bool 
 
 void DataCollectionPanel::exportPlot() {
     if (running_) return;
-    const auto chosen = ctx_.dialogs.saveFile("Export plot", "*.png *.pdf *.svg", "plot.png");
+    const auto chosen = chooseSaveFile("Export plot", "*.png *.pdf *.svg", "plot.png");
     if (!chosen || chosen->empty()) return;
     QString path = QString::fromStdString(*chosen);
     if (QFileInfo(path).suffix().isEmpty()) path += ".png";
@@ -123,7 +131,7 @@ void DataCollectionPanel::cbffiledat() {
         return;
     }
     boardOnly_->setEnabled(false);
-    const auto path = ctx_.dialogs.saveFile("FILING DATA", "*.*", ctx_.session.projectDir);
+    const auto path = chooseSaveFile("FILING DATA", "*.*", "");
     if (path && !path->empty() && !data_->writeSampleExport(*path))
         reportWriteFailure(ctx_.messages, *path);
     boardOnly_->setEnabled(!diskMode());

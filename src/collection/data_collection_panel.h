@@ -13,12 +13,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "ui/standing_window.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
 #include "collection/collection_settings_window.h"
 #include "spectrum/freq_test.h"
+#include "support/save_folder.h"
 
 class QComboBox;
 class QLabel;
@@ -138,6 +140,11 @@ class DataCollectionPanel : public StandingWindow {
     void onGraphCommitted(double x, double y);
     void cancelZoom();
     void perform(SaveChoice choice);
+    // A save dialog opened in the folder of this run's last choice (at first the working
+    // directory) with `fileName` suggested; the folder chosen is kept for the next one.
+    std::optional<std::string> chooseSaveFile(const std::string& title,
+                                              const std::string& pattern,
+                                              const std::string& fileName);
     bool printWidget(QWidget* what, const QString& title, bool graphOnly);
     spectrum::FftTestSettings fftSettings() const;
     QString channelName() const;
@@ -171,6 +178,7 @@ class DataCollectionPanel : public StandingWindow {
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPointer<CollectionSettingsWindow> settingsWindow_;
+    SaveFolder saveFolder_;
 
     bool running_ = false;
     bool stopRequested_ = false;

@@ -1,6 +1,6 @@
 // The setup window's control table (every field, word, integer and button with its register,
 // label and conversions) and the checks, parsing and formatting of a control's value.
-#include "setup/setup_model.h"
+#include "setup/setup_controls.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -32,6 +32,11 @@ struct Plan {
     fftw_plan plan;
 };
 
+// Plans (with their buffers and tables, about 3 x 8 N bytes) are kept for the usual block
+// lengths; a longer block's plan is made for it and freed after use, so that one huge
+// analysis does not hold hundreds of megabytes for the rest of the process.
+constexpr int kLargestKeptPlan = 1 << 17;
+
 // FFTW's planner is not thread-safe and each plan owns its buffers, so planning and
 // execution both run under one lock.
 class PlanCache {
@@ -41,7 +46,9 @@ class PlanCache {
     void run(std::span<const double> x, Use&& use) {
         const int n = static_cast<int>(x.size());
         std::lock_guard lock(mutex_);
-        auto& slot = plans_[n];
+        std::unique_ptr<Plan> once;
+        if (n > kLargestKeptPlan) once = std::make_unique<Plan>(n);
+        auto& slot = once ? once : plans_[n];
         if (!slot) slot = std::make_unique<Plan>(n);
         std::memcpy(slot->in, x.data(), x.size() * sizeof(double));
         fftw_execute(slot->plan);

@@ -73,3 +73,35 @@ def test_ctrl_c_in_a_monitor_loop_halts_the_run(board):
     assert "> a0 00 00 00 00 00" in writes
     board.write(1, 22, 0x000456)
     assert board.read(1, 22) == 0x000456
+
+
+def test_a_monitor_merely_shown_does_not_take_the_board(board):
+    import datetime
+    updates = board.monitor(count=2, updates=2)
+    text = repr(updates)  # what a notebook cell shows
+    board.clear_trace()
+    board.write(1, 22, 0x000abc)  # not refused: nothing runs yet
+    assert board.read(1, 22) == 0x000abc
+    assert not any(line.startswith("> a0") for line in board.trace)
+    assert "not started" in text
+    records = list(updates)
+    assert [r["update"] for r in records] == [1, 2]
+    stamps = [r["timestamp"] for r in records]
+    assert all(isinstance(s, datetime.datetime) for s in stamps)
+    assert stamps[0] <= stamps[1]
+    assert any(s.microsecond for s in stamps)  # sub-second resolution
+    assert "finished" in repr(updates)
+
+
+def test_board_stop_from_another_thread_ends_a_monitor_run(board):
+    import threading
+    seen = []
+    with board.monitor() as updates:
+        for record in updates:
+            seen.append(record["update"])
+            if len(seen) == 3:
+                threading.Thread(target=board.stop).start()
+    assert 3 <= len(seen) < 300
+    assert any(line.startswith("> a0") for line in board.trace)
+    board.write(1, 22, 0x000def)
+    assert board.read(1, 22) == 0x000def

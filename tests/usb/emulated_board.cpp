@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <umockdev.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -15,12 +16,12 @@ namespace evkit::test {
 
 namespace {
 
-std::vector<std::uint8_t> deviceDescriptor(UsbId id) {
+std::vector<std::uint8_t> deviceDescriptor(UsbId id, bool serial = false, bool hub = false) {
     return {18,
             1,
             0x00,
             0x02,
-            0,
+            static_cast<std::uint8_t>(hub ? 9 : 0),
             0,
             0,
             64,
@@ -32,7 +33,7 @@ std::vector<std::uint8_t> deviceDescriptor(UsbId id) {
             0x01,
             1,
             2,
-            0,
+            static_cast<std::uint8_t>(serial ? 3 : 0),
             1};
 }
 
@@ -109,11 +110,20 @@ bool EmulatedBoard::available() {
 }
 
 EmulatedBoard::EmulatedBoard(UsbId id, std::string product, int bus, int address)
-    : id_(id), product_(std::move(product)), bus_(bus), address_(address) {
+    : EmulatedBoard(id, std::move(product), Placement{bus, address, "", ""}) {}
+
+EmulatedBoard::EmulatedBoard(UsbId id, std::string product, Placement where, EmulatedBoard* bench)
+    : id_(id),
+      product_(std::move(product)),
+      bus_(where.bus),
+      address_(where.address),
+      port_(where.port.empty() ? std::to_string(where.bus) + "-1" : where.port),
+      serial_(where.serial) {
     char node[64];
-    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", bus, address);
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", bus_, address_);
     devnode_ = node;
-    testbed_ = umockdev_testbed_new();
+    testbed_ = bench ? static_cast<UMockdevTestbed*>(g_object_ref(bench->testbed_))
+                     : umockdev_testbed_new();
     handler_ = umockdev_ioctl_base_new();
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedBoard::onIoctl), this);
     firmware_ = std::make_unique<sim::VirtualBoard>(clock_);
@@ -134,8 +144,27 @@ EmulatedBoard::~EmulatedBoard() {
     g_object_unref(testbed_);
 }
 
+void EmulatedBoard::addHub(const std::string& port, int address) {
+    char devnode[64], busText[8], devText[8];
+    std::snprintf(devnode, sizeof devnode, "/dev/bus/usb/%03d/%03d", bus_, address);
+    std::snprintf(busText, sizeof busText, "%03d", bus_);
+    std::snprintf(devText, sizeof devText, "%03d", address);
+    const std::string busnum = std::to_string(bus_) + "\n", devnum = std::to_string(address) + "\n";
+    gchar* path = umockdev_testbed_add_device(
+        testbed_, "usb", port.c_str(), nullptr, "busnum", busnum.c_str(), "devnum", devnum.c_str(),
+        "speed", "480\n", "idVendor", "1d6b", "idProduct", "0002", "bConfigurationValue", "1\n",
+        "bNumConfigurations", "1\n", nullptr, "DEVNAME", devnode, "DEVTYPE", "usb_device", "BUSNUM",
+        busText, "DEVNUM", devText, nullptr);
+    std::vector<std::uint8_t> descriptors = deviceDescriptor({0x1d6b, 0x0002}, false, true);
+    const auto config = configDescriptor();
+    descriptors.insert(descriptors.end(), config.begin(), config.end());
+    umockdev_testbed_set_attribute_binary(testbed_, path, "descriptors", descriptors.data(),
+                                          static_cast<int>(descriptors.size()));
+    g_free(path);
+}
+
 void EmulatedBoard::plug() {
-    const std::string name = std::to_string(bus_) + "-1";
+    const std::string& name = port_;
     char vendor[8], productId[8], busText[8], devText[8], productEnv[32];
     std::snprintf(vendor, sizeof vendor, "%04x", id_.vendor);
     std::snprintf(productId, sizeof productId, "%04x", id_.product);
@@ -157,7 +186,7 @@ void EmulatedBoard::plug() {
         "PRODUCT", productEnv, "ID_VENDOR_ID", vendor, "ID_MODEL_ID", productId, nullptr);
     syspath_ = path;
     g_free(path);
-    std::vector<std::uint8_t> descriptors = deviceDescriptor(id_);
+    std::vector<std::uint8_t> descriptors = deviceDescriptor(id_, !serial_.empty());
     const auto config = configDescriptor();
     descriptors.insert(descriptors.end(), config.begin(), config.end());
     umockdev_testbed_set_attribute_binary(testbed_, syspath_.c_str(), "descriptors",
@@ -234,7 +263,7 @@ void EmulatedBoard::finishControl(Urb& u) {
     if (requestType == 0x80 && request == 6) {  // GET_DESCRIPTOR
         switch (value >> 8) {
             case 1:
-                reply = deviceDescriptor(id_);
+                reply = deviceDescriptor(id_, !serial_.empty());
                 break;
             case 2:
                 reply = configDescriptor();
@@ -246,6 +275,8 @@ void EmulatedBoard::finishControl(Urb& u) {
                     reply = stringDescriptor(product_);
                 else if ((value & 0xFF) == 1)
                     reply = stringDescriptor("EVKIT714 test bench");
+                else if ((value & 0xFF) == 3 && !serial_.empty())
+                    reply = stringDescriptor(serial_);
                 break;
         }
     }
@@ -299,6 +330,7 @@ bool EmulatedBoard::handle(UMockdevIoctlClient* client) {
     if (request == USBDEVFS_SUBMITURB) {
         if (!plugged_) return fail(ENODEV);
         Urb u;
+        u.client = client;
         u.urb = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
         if (!u.urb) return fail(EFAULT);
         auto* urb = reinterpret_cast<usbdevfs_urb*>(u.urb->data);
@@ -324,25 +356,31 @@ bool EmulatedBoard::handle(UMockdevIoctlClient* client) {
         umockdev_ioctl_client_complete(client, 0, 0);
         return true;
     }
+    // Each open file of the device reaps only its own URBs, as with the kernel (two programs,
+    // or a listing beside an open connection, may have the device open at once).
+    const auto own = [client](const Urb& u) { return u.client == client; };
     if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
-        if (!done_.empty()) {
-            auto [u, status] = done_.front();
-            done_.pop_front();
+        const auto done =
+            std::find_if(done_.begin(), done_.end(), [&](const auto& d) { return own(d.first); });
+        if (done != done_.end()) {
+            auto [u, status] = *done;
+            done_.erase(done);
             reap(client, u, status);
             return true;
         }
         if (!plugged_) return fail(ENODEV);
-        if (!pendingIn_.empty()) {
-            Urb u = pendingIn_.front();
+        const auto in = std::find_if(pendingIn_.begin(), pendingIn_.end(), own);
+        if (in != pendingIn_.end()) {
+            Urb u = *in;
             if (overflowNext_) {
                 overflowNext_ = false;
-                pendingIn_.pop_front();
+                pendingIn_.erase(in);
                 reinterpret_cast<usbdevfs_urb*>(u.urb->data)->actual_length = 0;
                 reap(client, u, -EOVERFLOW);
                 return true;
             }
             if (fillIn(u)) {
-                pendingIn_.pop_front();
+                pendingIn_.erase(in);
                 reap(client, u, 0);
                 return true;
             }
@@ -352,7 +390,7 @@ bool EmulatedBoard::handle(UMockdevIoctlClient* client) {
     if (request == USBDEVFS_DISCARDURB) {
         const gulong address = *reinterpret_cast<gulong*>(arg->data);
         for (auto it = pendingIn_.begin(); it != pendingIn_.end(); ++it) {
-            if (it->urb->client_addr == address) {
+            if (own(*it) && it->urb->client_addr == address) {
                 reinterpret_cast<usbdevfs_urb*>(it->urb->data)->actual_length = 0;
                 done_.emplace_back(*it, -ENOENT);
                 pendingIn_.erase(it);

@@ -29,7 +29,18 @@ class EmulatedBoard {
     static constexpr std::uint8_t kEndpointIn = 0x81;
     static constexpr int kPacketSize = 64;
 
+    // Where the board sits on the bus and what it calls itself.
+    struct Placement {
+        int bus = 1;
+        int address = 2;
+        std::string port;    // sysfs name, the port path "1-4.2"; empty: "<bus>-1"
+        std::string serial;  // serial number string; empty: none
+    };
+
     EmulatedBoard(UsbId id, std::string product, int bus = 1, int address = 2);
+    // A board on the same bench (umockdev testbed) as `bench`, when given: several boards
+    // are attached at once only so.
+    EmulatedBoard(UsbId id, std::string product, Placement where, EmulatedBoard* bench = nullptr);
     ~EmulatedBoard();
     EmulatedBoard(const EmulatedBoard&) = delete;
     EmulatedBoard& operator=(const EmulatedBoard&) = delete;
@@ -53,10 +64,15 @@ class EmulatedBoard {
 
     static bool available();  // running under the umockdev preload library
 
+    // Adds a USB hub (no I/O) named `port` ("1-4") at `address` to the bench, so that boards
+    // behind it have a port path of several levels.
+    void addHub(const std::string& port, int address);
+
   private:
     struct Urb {
         UMockdevIoctlData* urb = nullptr;     // referenced
         UMockdevIoctlData* buffer = nullptr;  // owned by urb
+        const void* client = nullptr;         // the open file it was submitted on
     };
     static int onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* self);
     bool handle(UMockdevIoctlClient* client);
@@ -68,6 +84,7 @@ class EmulatedBoard {
     UsbId id_;
     std::string product_;
     int bus_, address_;
+    std::string port_, serial_;
     std::string devnode_, syspath_, nodeFile_;
     UMockdevTestbed* testbed_ = nullptr;
     UMockdevIoctlBase* handler_ = nullptr;
