@@ -17,6 +17,7 @@
 #include "app/board_choice.h"
 #include "app/shell.h"
 #include "app/start_window.h"
+#include "app/stop_signals.h"
 #include "board/board_selection.h"
 #include "board/recording_transport.h"
 #include "board/tracing_transport.h"
@@ -77,7 +78,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(programVersion());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("EVKIT714 control and evaluation program");
+    parser.setApplicationDescription(
+        "EVKIT714 control and evaluation program\n\nSIGTERM, SIGHUP and Ctrl-C end it as a "
+        "confirmed quit does (a running operation stopped, the board closed); the exit status "
+        "is then 128 + the signal's number.");
     parser.addHelpOption();
     const QCommandLineOption versionOption(QStringList{"v", "version"},
                                            "print the program's version and exit");
@@ -198,6 +202,9 @@ int main(int argc, char** argv) {
     };
     app::connectBoardChoice(
         shell.start(), *selection, [&base] { return base.get(); }, messages);
+    // kill, a logout or a closed terminal end the program as a confirmed quit does: a
+    // running operation is stopped (closing commands sent) and the board closed.
+    app::StopSignals stopSignals([&shell](int signo) { shell.start().quitOnSignal(signo); });
     shell.start().show();
     if (parser.isSet(connectOption))
         QTimer::singleShot(0, &shell.start(), &app::StartWindow::cbfUSB);

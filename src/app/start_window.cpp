@@ -458,7 +458,7 @@ int StartWindow::closeBoard() {
     return 0;
 }
 
-int StartWindow::quitConfirmed() {
+int StartWindow::quit(int exitCode) {
     BoardLink& link = ctx_.session.link;
     int status = 0;
     if (link.cyHandle != 0) {
@@ -471,7 +471,7 @@ int StartWindow::quitConfirmed() {
             status = closeBoard();
         }
     }
-    endEventLoop(0);
+    endEventLoop(exitCode);
     return status;
 }
 

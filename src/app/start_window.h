@@ -50,7 +50,10 @@ class StartWindow : public QMainWindow {
 
     // The confirmed quit (Yes on a confirmation window): closes the board and ends the
     // event loop. Returns the close status (0 when nothing was closed or the close worked).
-    int quitConfirmed();
+    int quitConfirmed() { return quit(0); }
+    // A stop signal (SIGTERM, SIGHUP, SIGINT): ends the program as a confirmed quit does,
+    // the board left at rest and closed, with the exit code 128 + the signal's number.
+    int quitOnSignal(int signo) { return quit(128 + signo); }
     // Runs once the event loop has returned: closes the board if a quit was confirmed while
     // a board operation was still running underneath.
     void afterEventLoop();
@@ -104,6 +107,7 @@ class StartWindow : public QMainWindow {
     QLabel* deviceName_ = nullptr;
     QLabel* boardId_[3] = {nullptr, nullptr, nullptr};
     QLabel* hint_ = nullptr;
+    int quit(int exitCode);
     bool closeAfterLoop_ = false;
     QLabel* remoteStatus_ = nullptr;
     RemoteAccessDialog* remote_ = nullptr;

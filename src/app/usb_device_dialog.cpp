@@ -6,9 +6,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 #include <cstdio>
+
+#include "support/file_writer.h"
 
 namespace evkit::app {
 
@@ -125,19 +126,11 @@ bool UsbDeviceDialog::saveUsbId(const std::string& path, UsbId id, std::string* 
             *problem = "cannot create the folder " + QFileInfo(file).absolutePath().toStdString();
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        if (problem) *problem = out.errorString().toStdString();
-        return false;
-    }
+    // Through the program's file writer: whole or not at all, and a configuration file
+    // that is a link (dotfiles kept elsewhere) stays a link to the new content.
     const std::string text =
         "# The evaluation board's USB vendor and product ID.\nusb-id = " + formatUsbId(id) + "\n";
-    out.write(text.data(), static_cast<qint64>(text.size()));
-    if (!out.commit()) {
-        if (problem) *problem = out.errorString().toStdString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, text, problem);
 }
 
 void UsbDeviceDialog::USB_DEVICE_SAVE() {

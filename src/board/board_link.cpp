@@ -158,6 +158,11 @@ int BoardLink::measure(int d1, int d2, int d3, std::int32_t* result) {
     const auto lo = [](int v) { return static_cast<std::uint8_t>(v & 0xFF); };
     int status = writeFrame(246, lo(d1), lo(d2), lo(d3), 0, 0);
     if (status != 0) return status;
+    // A board that answers is waited for as long as it takes; one that sends nothing at all
+    // for the gate time (units of 20 ms) plus the silence limit is given up.
+    const double gate = (lo(d1) | (lo(d2) << 8) | (lo(d3) << 16)) * 0.02;
+    const double started = clock_.now();
+    bool heard = false;
     for (;;) {
         std::uint32_t devices = 0;
         status = transport_->GetNumDevices(&devices);
@@ -184,6 +189,13 @@ int BoardLink::measure(int d1, int d2, int d3, std::int32_t* result) {
             return kStatusCancelled;
         }
         if (state & kRxReady) break;
+        heard = heard || bytes > 0;
+        if (!heard && clock_.now() - started > gate + kMeasurementSilenceLimit) {
+            messages_.show(msg::kErrorTitle, msg::kMeasurementTimedOut);
+            // Rest the device in case it counts on; its status is not consulted.
+            writeFrame(0xA0, 0, 0, 0, 0, 0);
+            return kStatusTimedOut;
+        }
         clock_.pollPause();
     }
     std::uint32_t got = 0;

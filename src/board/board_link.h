@@ -29,6 +29,8 @@ inline constexpr const char* kQueueError = "USB Error.";
 inline constexpr const char* kCancelFlushError = "USB error.";
 inline constexpr const char* kNotValidTitle = "Error, Command Not Valid!";
 inline constexpr const char* kNotValid = "The command is not supported";
+// A timed measurement (command 246) whose board sent nothing for the gate time plus 10 s.
+inline constexpr const char* kMeasurementTimedOut = "Timed out during data collection.";
 }  // namespace msg
 
 // Status returned when a board command is refused because another operation owns the board.
@@ -37,6 +39,10 @@ constexpr int kStatusBusy = -100;
 constexpr int kStatusClosed = -101;
 // Status of a cancelled timed measurement (command 246).
 constexpr int kStatusCancelled = 255;
+// Status of a timed measurement given up because the board sent nothing (message shown).
+constexpr int kStatusTimedOut = -103;
+// How long past its gate time a timed measurement waits for a board that sends nothing.
+constexpr double kMeasurementSilenceLimit = 10.0;
 
 class BoardLink;
 

@@ -1,6 +1,9 @@
 #include "board/usb_id.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -91,27 +94,46 @@ UsbIdSetting resolveUsbId(const std::string& optionText) {
         return take(env, kUsbIdEnvironment);
     const std::string path = usbIdConfigPath();
     if (path.empty()) return setting;
-    if (!unreadableFileReason(path).empty()) return setting;
+    // No file: nothing configured. A file that is there but cannot be read is a problem.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return setting;
+    const auto problem = [&setting, &path](const std::string& what) {
+        setting.source = path;
+        setting.id.reset();
+        setting.problem = "The USB ID file " + path + " " + what;
+        return setting;
+    };
+    if (const std::string why = unreadableFileReason(path); !why.empty())
+        return problem("cannot be read: " + why + ".");
     std::ifstream file(path);
-    if (!file) return setting;
+    if (!file) return problem("cannot be opened.");
     std::string line;
+    int number = 0, idLine = 0;
+    const auto at = [&number] { return "line " + std::to_string(number) + " "; };
     // Bounded: a file that never ends cannot hold the program.
     for (LineRead got; (got = readLine(file, line)) != LineRead::kEnd;) {
-        if (got != LineRead::kLine) {
-            setting.source = path;
-            setting.problem = "The file " + path +
-                              " is not a USB ID file (unreadable or a line "
-                              "longer than " +
-                              std::to_string(kMaxTextLine) + " bytes).";
-            return setting;
-        }
+        ++number;
+        if (got == LineRead::kError) return problem("cannot be read (" + at() + ").");
+        if (got == LineRead::kTooLong)
+            return problem(at() + "is longer than " + std::to_string(kMaxTextLine) + " bytes.");
         line = trim(line.substr(0, line.find('#')));
         if (line.empty()) continue;
+        if (idLine != 0)
+            return problem(at() + "holds '" + line + "' after the ID of line " +
+                           std::to_string(idLine) + "; the file holds one ID.");
+        std::string text = line;
         if (const auto eq = line.find('='); eq != std::string::npos) {
-            if (trim(line.substr(0, eq)) != "usb-id") continue;
-            line = line.substr(eq + 1);
+            if (trim(line.substr(0, eq)) != "usb-id")
+                return problem(at() + "holds '" + line +
+                               "', which is neither VID:PID nor usb-id = VID:PID.");
+            text = trim(line.substr(eq + 1));
         }
-        return take(line, path);
+        setting.source = path;
+        setting.id = parseUsbId(text);
+        if (!setting.id)
+            return problem(at() + "holds '" + text +
+                           "', which is not a USB ID VID:PID (hex, e.g. 1234:5678).");
+        idLine = number;
     }
     return setting;
 }

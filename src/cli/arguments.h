@@ -29,4 +29,13 @@ inline std::uint32_t parseWordOrThrow(const std::string& text, std::int64_t max 
     return static_cast<std::uint32_t>(*v);
 }
 
+// A file name given on the command line: an empty one ('') names no file and would
+// otherwise be taken for an option not given.
+inline const CLI::Validator& fileName() {
+    static const CLI::Validator check(
+        [](std::string& text) { return text.empty() ? std::string("an empty file name") : ""; },
+        "FILE");
+    return check;
+}
+
 }  // namespace evkit::cli

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cli/analysis_registry.h"
+#include "cli/arguments.h"
 #include "cli/capture_options.h"
 #include "cli/cli_context.h"
 #include "collection/analysis.h"
@@ -41,8 +42,10 @@ EVKIT_CLI_COMMAND(CommandSpec{
             ->check(CLI::Range(0, 86400));
         app.add_option("--channel", o->channel, "channel analysed and saved: 1 or 2")
             ->check(CLI::IsMember({1, 2}));
-        app.add_option("--out", o->out, "write the analysed channel as a capture file (.dat)");
-        app.add_option("--export", o->exportFile, "write both channels as a sample text export");
+        app.add_option("--out", o->out, "write the analysed channel as a capture file (.dat)")
+            ->check(fileName());
+        app.add_option("--export", o->exportFile, "write both channels as a sample text export")
+            ->check(fileName());
         return [o](CliContext& ctx) {
             // The capture file's header word is the device family: identify it first.
             if (!o->out.empty())
@@ -97,7 +100,7 @@ EVKIT_CLI_ANALYSIS(AnalysisSpec{
         auto o = std::make_shared<HistOptions>();
         app.add_option("--bin-width", o->binWidth, "histogram bin width in codes (default 256)")
             ->check(CLI::Range(1, std::numeric_limits<int>::max()));
-        app.add_option("--hist-out", o->out, "write the histogram file (.hit)");
+        app.add_option("--hist-out", o->out, "write the histogram file (.hit)")->check(fileName());
         return [o](CliContext& ctx, DataCollection& data) {
             const auto r = collection::hist_test(data.block(), o->binWidth);
             ctx.print("MEAN", six(r.mean));
@@ -142,7 +145,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
                                std::vector<const CLI::Option*>(
                                    all.begin() + static_cast<std::ptrdiff_t>(before), all.end()));
         }
-        app.add_option("FILE", o->file, "capture file")->required();
+        app.add_option("FILE", o->file, "capture file")->required()->check(fileName());
         app.add_option("--test", o->test, "analysis")->required()->check(CLI::IsMember(names));
         app.parse_complete_callback([o, owned] {
             for (const auto& [name, options] : owned)

@@ -21,8 +21,16 @@ class App;
 
 namespace evkit::cli {
 
-// 130: ended by Ctrl-C (SIGINT), as shells report a program killed by that signal.
-enum ExitStatus : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2, kExitInterrupted = 130 };
+// 130: ended by Ctrl-C (SIGINT), as shells report a program killed by that signal; the
+// program's exit status after a stop signal is kExitSignalBase + its number (143 SIGTERM,
+// 129 SIGHUP).
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitFailure = 1,
+    kExitUsage = 2,
+    kExitSignalBase = 128,
+    kExitInterrupted = 130
+};
 
 struct CliContext {
     Session& session;
@@ -86,6 +94,6 @@ const CommandSpec* findCommand(const std::string& name);
 
 #define EVKIT_CLI_CONCAT2(a, b) a##b
 #define EVKIT_CLI_CONCAT(a, b) EVKIT_CLI_CONCAT2(a, b)
-#define EVKIT_CLI_COMMAND(...) \
+#define EVKIT_CLI_COMMAND(...)                                            \
     static const bool EVKIT_CLI_CONCAT(evkit_cli_registered_, __LINE__) = \
         ::evkit::cli::registerCommand(__VA_ARGS__)

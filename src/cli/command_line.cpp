@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/arguments.h"
 #include "support/text_input.h"
 
 namespace evkit::cli {
@@ -107,7 +108,8 @@ EVKIT_CLI_COMMAND(CommandSpec{
     "batch", "Run commands from FILE (or standard input), one command line per line", 0, false,
     [](CLI::App& app) -> Runner {
         auto file = std::make_shared<std::string>();
-        app.add_option("FILE", *file, "batch file ('-' or none: standard input)");
+        app.add_option("FILE", *file, "batch file ('-' or none: standard input)")
+            ->check(fileName());
         return [file](CliContext& ctx) {
             std::ifstream stream;
             std::istream* in = &std::cin;

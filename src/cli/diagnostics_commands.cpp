@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "diagnostics/eeprom.h"
 #include "diagnostics/register_debug.h"
@@ -37,7 +38,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("ADDRESS", *address, "register address 0..31 (page 0)")->required();
         app.add_option("--count", *count, "number of readings")
             ->check(CLI::Range(0, kMaxBulkCount));
-        app.add_option("--out", *out, "dump file (default register_dump.txt)");
+        app.add_option("--out", *out, "dump file (default register_dump.txt)")->check(fileName());
         app.parse_complete_callback([address] { parseRegisterAddressOrThrow(*address); });
         return [address, count, out](CliContext& ctx) {
             std::vector<std::uint32_t> table;

@@ -23,21 +23,41 @@
 namespace {
 
 evkit::NullPump* g_pump = nullptr;
+volatile std::sig_atomic_t g_signal = 0;
 
-// Ctrl-C asks the running work to stop (it ends the way the window's stop buttons end it,
-// leaving the board at rest) and the program to exit with status 130. A second Ctrl-C ends
-// the program at once.
-void onInterrupt(int) {
+// Ctrl-C (SIGINT), SIGTERM (kill, timeout), SIGHUP (a closed terminal) and SIGPIPE (the
+// reader of standard output went away) ask the running work to stop (it ends the way the
+// window's stop buttons end it, leaving the board at rest) and the program to exit with
+// status 128 + the signal's number. A second SIGINT, SIGTERM or SIGHUP ends it at once.
+void onStopSignal(int signo) {
+    if (g_signal == 0) g_signal = signo;
     if (g_pump) g_pump->cancel = true;
 }
 
-void installInterruptHandler() {
+void installStopSignalHandlers() {
     struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
+    sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     // No SA_RESTART: a read of standard input (batch) returns instead of waiting on.
     sa.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &sa, nullptr);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &sa, nullptr);
+    // A reader that went away (`evkit714-cli monitor | head`) stops the work the same way;
+    // the lines printed before the work notices get further SIGPIPEs, which must not kill.
+    sa.sa_flags = 0;
+    sigaction(SIGPIPE, &sa, nullptr);
+}
+
+const char* stopSignalText(int signo) {
+    switch (signo) {
+        case SIGTERM:
+            return "Terminated (SIGTERM).";
+        case SIGHUP:
+            return "Hung up (SIGHUP).";
+        case SIGPIPE:
+            return "Output closed (SIGPIPE).";
+        default:
+            return "Interrupted.";
+    }
 }
 
 }  // namespace
@@ -90,6 +110,12 @@ int main(int argc, char** argv) {
     std::string footer = "Commands:\n";
     for (const auto& c : commands()) footer += "  " + c.name + std::string(16 - std::min<size_t>(15, c.name.size()), ' ') + c.summary + "\n";
     footer += "\nRun 'evkit714-cli COMMAND --help' for a command's options.";
+    footer +=
+        "\n\nSignals: Ctrl-C (SIGINT), SIGTERM (kill, timeout) and SIGHUP stop long work "
+        "within half a second and leave the board at rest (closing commands sent), then the "
+        "program exits with 128 + the signal's number: 130, 143 or 129. A second signal of "
+        "the same kind ends it at once. A closed output pipe (SIGPIPE) stops the work the "
+        "same way, exit 141.";
     app.footer(footer);
     try {
         app.parse(argc, argv);
@@ -153,7 +179,7 @@ int main(int argc, char** argv) {
     StderrConsole console;
     NullPump pump;
     g_pump = &pump;
-    installInterruptHandler();
+    installStopSignalHandlers();
     // A file size limit makes a write fail (reported, old file kept) instead of killing us.
     std::signal(SIGXFSZ, SIG_IGN);
     BoardLink link(transport, clock, messages, pump);
@@ -198,9 +224,10 @@ int main(int argc, char** argv) {
         }
     }
     if (pump.cancelRequested()) {
+        const int signo = g_signal != 0 ? static_cast<int>(g_signal) : SIGINT;
         std::fflush(stdout);
-        std::fprintf(stderr, "Interrupted.\n");
-        status = kExitInterrupted;
+        std::fprintf(stderr, "%s\n", stopSignalText(signo));
+        status = kExitSignalBase + signo;
     }
     return status;
 }

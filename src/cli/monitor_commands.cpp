@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
@@ -87,7 +88,8 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--updates", *updates, "stop after this many updates (0: until Ctrl-C)")
             ->check(CLI::NonNegativeNumber);
         app.add_flag("--single", *single, "one update only");
-        app.add_option("--log", *logPath, "write a conversion log, one line per update");
+        app.add_option("--log", *logPath, "write a conversion log, one line per update")
+            ->check(fileName());
         return [=](CliContext& ctx) {
             ConversionLog log;
             if (!logPath->empty()) {
@@ -100,11 +102,20 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 if (!log.open(*logPath, header, &why)) return ctx.cannotWrite(*logPath, why);
             }
             ConversionMonitor monitor(ctx.session, ctx.console);
+            // A script reads every printed update as the device's values: after a failed
+            // board step the run ends, and the update it happened in is not printed.
+            monitor.endOnFailure = true;
             CliMonitorView view(ctx, monitor, *count, *updates, logPath->empty() ? nullptr : &log);
             const int s = monitor.START(*count, *single, view);
-            if (s != 0) return CliContext::fromStatus(s);
             // A run that ended before the updates asked for did not do what was asked.
             const int wanted = *single ? 1 : *updates;
+            if (s != 0) {
+                if (monitor.failedStatus() != 0 && monitor.updates() < wanted)
+                    ctx.messages.show(evkit::msg::kErrorTitle,
+                                      strprintf("The monitor stopped after %d of %d updates.",
+                                                monitor.updates(), wanted));
+                return CliContext::fromStatus(s);
+            }
             if (!ctx.pump.cancelRequested() && monitor.updates() < wanted) {
                 ctx.messages.show(evkit::msg::kErrorTitle,
                                   strprintf("The monitor ended after %d of %d updates.",

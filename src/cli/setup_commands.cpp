@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
+#include "cli/arguments.h"
 #include "cli/cli_context.h"
 #include "registers/register_file.h"
 #include "setup/setup_model.h"
@@ -120,7 +121,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("ACTION", *action, "retrieve or store")
             ->required()
             ->check(CLI::IsMember({"retrieve", "store"}));
-        app.add_option("FILE", *file, "register settings file (.rsf)")->required();
+        app.add_option("FILE", *file, "register settings file (.rsf)")
+            ->required()
+            ->check(fileName());
         return [action, file](CliContext& ctx) {
             const int s = *action == "retrieve"
                               ? retrieveRegisterFile(ctx.link, ctx.messages, *file)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/analysis_registry.h"
+#include "cli/arguments.h"
 #include "cli/capture_options.h"
 #include "cli/cli_context.h"
 #include "collection/capture.h"
@@ -70,7 +71,7 @@ EVKIT_CLI_ANALYSIS(AnalysisSpec{
                        "FFT window: 0 Blackman-Harris, 1 5-term, 2 Hanning, 3 Blackman, "
                        "4 7-term (default)")
             ->check(CLI::Range(0, 4));
-        app.add_option("--fft-out", o->out, "write the spectrum file (.fft)");
+        app.add_option("--fft-out", o->out, "write the spectrum file (.fft)")->check(fileName());
         return [o](CliContext& ctx, DataCollection& data) {
             FftTest test;
             test.freq_test(settingsOf(ctx, data, o->window, 1), data.block(), ctx.messages);
@@ -98,7 +99,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
                        "FFT window: 0 Blackman-Harris, 1 5-term, 2 Hanning, 3 Blackman, "
                        "4 7-term (default)")
             ->check(CLI::Range(0, 4));
-        app.add_option("--fft-out", o->out, "write the spectrum file (.fft)");
+        app.add_option("--fft-out", o->out, "write the spectrum file (.fft)")->check(fileName());
         return [o](CliContext& ctx) {
             // The file's header word is the device family: identify it first.
             if (!o->out.empty())

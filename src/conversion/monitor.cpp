@@ -73,26 +73,30 @@ ConversionMonitor::Wait ConversionMonitor::waitForRecord(int* status, double cyc
     }
 }
 
-void ConversionMonitor::refreshLineFrequency(int k, MonitorView& view) {
+int ConversionMonitor::refreshLineFrequency(int k, MonitorView& view) {
     std::int32_t word = 0;
     // A failed read (already reported) and K = 0 leave the display as it was.
-    if (session_.link.readRegister(kEpsilonPage, kEpsilonAddress, &word, session_.number_of_bits) !=
-        0)
-        return;
-    if (k == 0) return;
+    if (int s = session_.link.readRegister(kEpsilonPage, kEpsilonAddress, &word,
+                                           session_.number_of_bits))
+        return s;
+    if (k == 0) return 0;
     lineFrequency_ = Hex_to_TwosComp(word) * (1000000.0 * session_.xtal_speed) / (k * 1024.0);
     hasLineFrequency_ = true;
     view.showLineFrequency(lineFrequency_);
+    return 0;
 }
 
-void ConversionMonitor::refreshTmeas(MonitorView& view) {
-    if (session_.TmeasID != 1) return;
+int ConversionMonitor::refreshTmeas(MonitorView& view) {
+    if (session_.TmeasID != 1) return 0;
     std::int32_t word = 0;
-    if (session_.link.readRegister(kTmeasPage, kTmeasAddress, &word, session_.number_of_bits) != 0)
-        return;  // keep following it; the display keeps its value
+    // A failed read keeps it followed; the display keeps its value.
+    if (int s =
+            session_.link.readRegister(kTmeasPage, kTmeasAddress, &word, session_.number_of_bits))
+        return s;
     const auto w = static_cast<std::uint32_t>(word) & 0xFFFFFFu;
     view.showTmeas(w);
     if (w == 0) session_.TmeasID = 0;
+    return 0;
 }
 
 int ConversionMonitor::START(int count, bool single, MonitorView& view) {
@@ -136,6 +140,7 @@ int ConversionMonitor::START(int count, bool single, MonitorView& view) {
     }
     running_ = true;
     updates_ = 0;
+    failedStatus_ = 0;
     if (!single) view.runStarted();
     convert_flag = 1;
 
@@ -179,8 +184,13 @@ int ConversionMonitor::START(int count, bool single, MonitorView& view) {
             }
             current_ = decodeRecord(link.rBuffer.data());
             view.showCycle(current_);
-            refreshLineFrequency(k, view);
-            refreshTmeas(view);
+            const int lineStatus = refreshLineFrequency(k, view);
+            const int tmeasStatus = refreshTmeas(view);
+            if (failedStatus_ == 0) failedStatus_ = lineStatus != 0 ? lineStatus : tmeasStatus;
+            if (endOnFailure && failedStatus_ != 0) {
+                abandoned = true;
+                break;
+            }
             stats_.add(current_);
             if (link.pump().cancelRequested()) {
                 abandoned = true;
@@ -197,11 +207,12 @@ int ConversionMonitor::START(int count, bool single, MonitorView& view) {
         if (single) convert_flag = 0;
     }
 
-    link.sendCommand(kHalt);  // its status is not consulted
+    // A failed halt may leave the device streaming: the run did not end as it should.
+    if (const int halt = link.sendCommand(kHalt); failedStatus_ == 0) failedStatus_ = halt;
     convert_flag = 0;
     running_ = false;
     view.runEnded();
-    return 0;
+    return failedStatus_;
 }
 
 std::uint32_t epsilonWord(double hz, int k, float xtalMHz) {

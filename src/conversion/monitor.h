@@ -80,8 +80,15 @@ class ConversionMonitor {
     // -1 (cycle count too low, read failure, a stream silent for 10 s), kStatusBusy, or a
     // transport status. A stop request of the event pump (Ctrl-C, quitting) ends the run
     // within one event interval, with the halt command sent; the stop button
-    // (STOP_CONV) ends it at the end of the update.
+    // (STOP_CONV) ends it at the end of the update. A board step that fails during the run
+    // (a line frequency or Tmeas read, the halt) has shown its message; the run goes on
+    // unless endOnFailure is set, and START returns that step's status at the end.
     int START(int count, bool single, MonitorView& view);
+    // Set by callers that must not show values after a failure (the command line): the
+    // first failed step ends the run at once, its update is not shown, the halt is sent.
+    bool endOnFailure = false;
+    // Status of the first board step that failed during the last run (0: none).
+    int failedStatus() const { return failedStatus_; }
     // The stop button: the run ends at the end of the current update.
     void STOP_CONV() { convert_flag = 0; }
 
@@ -99,8 +106,8 @@ class ConversionMonitor {
   private:
     enum class Wait { Ready, Lost, QueueFailed, Abandoned, TimedOut };
     Wait waitForRecord(int* status, double cyclePeriod);
-    void refreshLineFrequency(int k, MonitorView& view);
-    void refreshTmeas(MonitorView& view);
+    int refreshLineFrequency(int k, MonitorView& view);
+    int refreshTmeas(MonitorView& view);
     bool stopRequested();
 
     Session& session_;
@@ -111,6 +118,7 @@ class ConversionMonitor {
     bool hasLineFrequency_ = false;
     bool running_ = false;
     int updates_ = 0;
+    int failedStatus_ = 0;
 };
 
 // The line frequency entry: refused while the AFC flag (operational mode bit 0) is set, when

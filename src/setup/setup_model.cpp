@@ -120,9 +120,12 @@ bool SetupModel::wasRead(const ControlSpec& c) const {
 }
 
 int SetupModel::reset() {
-    session_.link.sendCommand(0xF4);  // restores power-on defaults; status not tested
+    // Restores power-on defaults. The refresh follows whatever became of the command, so
+    // the window shows what the device holds; a reset that was not sent still fails.
+    const int sent = session_.link.sendCommand(0xF4);
     session_.link.clock().delay(1.0);
-    return Refresh_Setup();
+    const int refreshed = Refresh_Setup();
+    return sent != 0 ? sent : refreshed;
 }
 
 int SetupModel::clearStatus() {

@@ -37,6 +37,7 @@ class SetupModel {
     // shows did not come from the device then.
     bool wasRead(const ControlSpec& control) const;
     // Device command 0xF4 (power-on defaults), one second's wait, then the refresh.
+    // Returns the command's status when it failed, else the refresh's.
     int reset();
     // Writes all ones to the status register (clearing its bits) and reads it back.
     int clearStatus();

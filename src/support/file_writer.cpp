@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -153,11 +154,132 @@ class TempFile {
     mode_t mode_ = 0666 & ~creationMask();
 };
 
+// Where the bytes for a path go. A regular file (or a new one) is replaced atomically; a
+// symbolic link is followed, so that the link keeps pointing at the new content; a FIFO or
+// character device (a pipe, /dev/null, a terminal) is written in place, as a stream, because
+// renaming over it would replace the device with a plain file.
+struct Destination {
+    enum Kind { kReplace, kStream, kRefused } kind = kReplace;
+    std::string path;  // the file to replace or open (links followed)
+    int ownFd = -1;    // /dev/stdout and the like: this process's own descriptor
+    std::string why;   // kRefused: the reason
+};
+
+// /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N name a descriptor of this
+// process; writing through it keeps its position (output redirected with >> or mixed with
+// the program's own lines). -1 for any other path.
+int ownDescriptor(const std::string& path) {
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const std::string p(prefix);
+        if (path.size() <= p.size() || path.compare(0, p.size(), p) != 0) continue;
+        int fd = 0;
+        for (std::size_t i = p.size(); i < path.size(); ++i) {
+            if (path[i] < '0' || path[i] > '9' || fd > 100000) return -1;
+            fd = fd * 10 + (path[i] - '0');
+        }
+        return fd;
+    }
+    return -1;
+}
+
+Destination destinationOf(const std::string& path) {
+    Destination d;
+    d.path = path;
+    if (path.empty()) {
+        d.kind = Destination::kRefused;
+        d.why = "an empty file name";
+        return d;
+    }
+    // Up to 40 links, as the kernel follows them.
+    for (int hops = 0; hops <= 40; ++hops) {
+        if ((d.ownFd = ownDescriptor(d.path)) >= 0) {
+            d.kind = Destination::kStream;
+            return d;
+        }
+        struct stat st {};
+        if (::lstat(d.path.c_str(), &st) != 0) return d;  // a new file (or the error later)
+        if (S_ISLNK(st.st_mode)) {
+            std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
+            const ssize_t n = ::readlink(d.path.c_str(), buf.data(), buf.size());
+            if (n < 0 || static_cast<std::size_t>(n) >= buf.size()) return d;
+            std::string link(buf.data(), static_cast<std::size_t>(n));
+            if (link.empty() || link[0] != '/') {
+                const Target t = splitPath(d.path);
+                link = (t.dir == "/" ? std::string("/") : t.dir + "/") + link;
+            }
+            d.path = link;
+            continue;
+        }
+        if (S_ISREG(st.st_mode)) return d;
+        if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+            d.kind = Destination::kStream;
+            return d;
+        }
+        d.kind = Destination::kRefused;
+        d.why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR)
+                                    : "not a regular file, FIFO or character device";
+        return d;
+    }
+    d.kind = Destination::kRefused;
+    d.why = std::strerror(ELOOP);
+    return d;
+}
+
+// Writes every byte to a FIFO, a device or one of our own descriptors, in place.
+bool writeInPlace(const Destination& d, std::string_view contents, std::string* error) {
+    int fd = d.ownFd;
+    if (fd >= 0) {
+        std::fflush(nullptr);  // our own buffered lines come first
+    } else {
+        fd = ::open(d.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            setError(error, errno);
+            return false;
+        }
+    }
+    bool ok = writeAll(fd, contents);
+    int err = errno;
+    if (d.ownFd < 0 && ::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) setError(error, err);
+    return ok;
+}
+
+// Reads the whole file `path` (a temporary file of ours).
+bool readWhole(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            errno = err;
+            return false;
+        }
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
 }  // namespace
 
 bool writeFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
+    const Destination d = destinationOf(path);
+    if (d.kind == Destination::kRefused) {
+        if (error) *error = d.why;
+        return false;
+    }
+    if (d.kind == Destination::kStream) return writeInPlace(d, contents, error);
     TempFile temp;
-    if (!temp.create(path, "") || !writeAll(temp.fd(), contents) || !temp.commit(path)) {
+    if (!temp.create(d.path, "") || !writeAll(temp.fd(), contents) || !temp.commit(d.path)) {
         setError(error, errno);
         return false;
     }
@@ -167,8 +289,20 @@ bool writeFileAtomically(const std::string& path, std::string_view contents, std
 bool writeFileAtomicallyWith(const std::string& path, const std::string& suffix,
                              const std::function<bool(const std::string& tempPath)>& produce,
                              std::string* error) {
+    const Destination d = destinationOf(path);
+    if (d.kind == Destination::kRefused) {
+        if (error) *error = d.why;
+        return false;
+    }
     TempFile temp;
-    if (!temp.create(path, suffix)) {
+    // A stream destination gets the finished file's bytes; the file is made in the
+    // temporary directory, since a device's directory is seldom ours to write.
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string made =
+        d.kind == Destination::kStream
+            ? std::string(tmpdir && *tmpdir == '/' ? tmpdir : "/tmp") + "/evkit714-export"
+            : d.path;
+    if (!temp.create(made, suffix)) {
         setError(error, errno);
         return false;
     }
@@ -189,7 +323,15 @@ bool writeFileAtomicallyWith(const std::string& path, const std::string& suffix,
         setError(error, ENOSPC);
         return false;
     }
-    if (!temp.commit(path)) {
+    if (d.kind == Destination::kStream) {
+        std::string bytes;
+        if (!readWhole(temp.name(), bytes)) {
+            setError(error, errno);
+            return false;
+        }
+        return writeInPlace(d, bytes, error);
+    }
+    if (!temp.commit(d.path)) {
         setError(error, errno);
         return false;
     }

@@ -7,6 +7,12 @@
 // the target, which keeps the target's permission bits. When anything fails the temporary
 // file is removed and an existing target stays exactly as it was.
 //
+// What the name leads to decides the way: a symbolic link is followed to its target, which
+// is replaced as above beside itself (the link keeps pointing at the new content); a FIFO,
+// a character device (/dev/null, a terminal) or one of the process's own descriptors
+// (/dev/stdout, /dev/fd/N) is written in place as a stream, never renamed over; any other
+// kind (a directory, socket, block device) and an empty name are refused with the reason.
+//
 // Growing files (the conversion log) are appended to with appendToFile, which reports a
 // failed or short write instead of losing it silently.
 #include <cstddef>

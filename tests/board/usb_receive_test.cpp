@@ -169,6 +169,44 @@ TEST_F(UsbIdResolution, AnInvalidSettingIsReportedNotSkipped) {
     EXPECT_NE(resolveUsbId("").problem.find(usbIdConfigPath()), std::string::npos);
 }
 
+TEST_F(UsbIdResolution, AFileThatIsNotOneIdSaysWhichLineIsWrong) {
+    const std::string path = usbIdConfigPath();
+    struct Row {
+        std::string text, problem;
+    };
+    const Row rows[] = {
+        // An '=' line of another key (here a pasted piece of a udev rule) is not skipped.
+        {"# bench\n1234:5678\", RUN+=\"x\"\n",
+         "line 2 holds '1234:5678\", RUN+=\"x\"', which is neither VID:PID nor usb-id = VID:PID."},
+        {"usbid = 1234:5678\n", "line 1 holds 'usbid = 1234:5678', which is neither"},
+        {"usb-id = 12345:1\n", "line 1 holds '12345:1', which is not a USB ID VID:PID"},
+        // A second ID is not ignored without a word.
+        {"usb-id = 1234:5678\n\n# spare\nabcd:ef01\n",
+         "line 4 holds 'abcd:ef01' after the ID of line 1; the file holds one ID."},
+    };
+    for (const auto& row : rows) {
+        writeConfig(row.text);
+        const auto s = resolveUsbId("");
+        EXPECT_FALSE(s.id) << row.text;
+        EXPECT_EQ(s.source, path);
+        EXPECT_EQ(s.problem.rfind("The USB ID file " + path + " " + row.problem, 0), 0u)
+            << row.text << "\n"
+            << s.problem;
+    }
+    // A directory at the file's place is named as the problem, not taken for no file.
+    std::filesystem::remove(path);
+    std::filesystem::create_directories(path);
+    const auto s = resolveUsbId("");
+    EXPECT_FALSE(s.id);
+    EXPECT_EQ(s.problem, "The USB ID file " + path + " cannot be read: Is a directory.");
+    std::filesystem::remove(path);
+    // No file at all: nothing configured, no problem.
+    EXPECT_TRUE(resolveUsbId("").problem.empty());
+    // What the device dialog writes: a comment and one ID.
+    writeConfig("# The evaluation board's USB vendor and product ID.\nusb-id = 1234:5678\n");
+    EXPECT_EQ(resolveUsbId("").id, (UsbId{0x1234, 0x5678}));
+}
+
 // A transport whose connection steps fail the way a real USB board's do, with its reason.
 struct FailingTransport : sim::VirtualBoard {
     using VirtualBoard::VirtualBoard;

@@ -87,6 +87,9 @@ TEST(CliExitStatus, EveryFailureIsNonZero) {
         {"--board sim --fault unplug@17 setup show", 1, kLost, "SETUP_CYCLE_COUNT="},
         {"--board sim --fault unplug@17 setup set SETUP_CYCLE_COUNT=500", 1, kLost,
          "SETUP_CYCLE_COUNT="},
+        // The reset command is not sent: a failure, and no values shown as if reset.
+        {"--board sim --fault fail-write@5 setup reset", 1, "USB Write Error.",
+         "SETUP_CYCLE_COUNT="},
         // A batch file that is a directory, or missing.
         {"--board sim batch " + dir, 1, "Is a directory", "word="},
         {"--board sim batch /nonexistent/evkit.batch", 1, "No such file or directory", "word="},
@@ -127,6 +130,19 @@ TEST(CliExitStatus, AMonitorWhoseStreamStaysSilentTimesOut) {
     EXPECT_EQ(occurrences(r.err, "Timed out during data collection."), 1) << r.err;
     // The device is told to stop streaming.
     const auto start = r.err.find("> f9 00 00 00 00 00");
+    ASSERT_NE(start, std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("> a0 00 00 00 00 00", start), std::string::npos) << r.err;
+}
+
+TEST(CliExitStatus, APulseCountOnASilentBoardTimesOut) {
+    // The board stops answering before the first count (virtual time: gate + 10 s pass at
+    // once); without the limit the count would wait for ever and `timeout` end it with 124.
+    const auto r =
+        runShell("timeout 20", "--board sim --trace --fault stall@14 pulse --time 3 --repeat 2");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(occurrences(r.err, "Timed out during data collection."), 1) << r.err;
+    EXPECT_EQ(r.out.find("\ncount="), std::string::npos) << r.out;  // no count line
+    const auto start = r.err.find("> f6 96 00 00 00 00");           // 3 s: 150 units of 20 ms
     ASSERT_NE(start, std::string::npos) << r.err;
     EXPECT_NE(r.err.find("> a0 00 00 00 00 00", start), std::string::npos) << r.err;
 }
@@ -280,151 +296,6 @@ TEST(CliHostileInput, BatchWordsQuotesCommentsAndLongLines) {
     EXPECT_EQ(r.out, "");
 }
 
-// --- Ctrl-C ---------------------------------------------------------------------------------
-
-struct Interrupted {
-    int status = -1;
-    double seconds = 1e9;  // from the signal to the end of the program
-    std::string out, err;
-};
-
-// Starts the program (real time), waits until `marker` appears on stderr (the trace), sends
-// SIGINT and measures how long the program takes to end.
-// With `input`, that text is written to its standard input, which then stays open.
-Interrupted interruptAt(const std::vector<std::string>& args, const std::string& marker,
-                        const std::string& input = "") {
-    const bool keepStdinOpen = !input.empty();
-    Interrupted result;
-    int errPipe[2], outPipe[2], inPipe[2];
-    if (pipe(errPipe) != 0 || pipe(outPipe) != 0 || pipe(inPipe) != 0) return result;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(inPipe[0], 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        for (int fd : {errPipe[0], errPipe[1], outPipe[0], outPipe[1], inPipe[0], inPipe[1]})
-            close(fd);
-        std::vector<char*> argv;
-        std::string program = EVKIT_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(errPipe[1]);
-    close(outPipe[1]);
-    close(inPipe[0]);
-    if (!keepStdinOpen) close(inPipe[1]);
-    if (keepStdinOpen && write(inPipe[1], input.data(), input.size()) < 0) return result;
-    fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(outPipe[0], F_SETFL, O_NONBLOCK);
-    const auto drain = [&] {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(errPipe[0], buf, sizeof buf)) > 0) result.err.append(buf, n);
-        while ((n = read(outPipe[0], buf, sizeof buf)) > 0) result.out.append(buf, n);
-    };
-    using Clock = std::chrono::steady_clock;
-    const auto started = Clock::now();
-    while (result.err.find(marker) == std::string::npos &&
-           Clock::now() - started < std::chrono::seconds(20)) {
-        drain();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    // Let the program settle into the wait that follows the marker.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    drain();
-    result.err += "\n<<SIGINT>>\n";
-    const auto signalled = Clock::now();
-    kill(pid, SIGINT);
-    int wstatus = 0;
-    for (;;) {
-        const pid_t w = waitpid(pid, &wstatus, WNOHANG);
-        drain();
-        if (w == pid) break;
-        if (Clock::now() - signalled > std::chrono::seconds(10)) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    result.seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
-    drain();
-    if (keepStdinOpen) close(inPipe[1]);
-    close(errPipe[0]);
-    close(outPipe[0]);
-    // An exit status, not death by a signal (which a shell would also show as 128 + N).
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1000 + WTERMSIG(wstatus);
-    return result;
-}
-
-// The frames written after the signal.
-std::string afterSignal(const std::string& err) {
-    const auto at = err.find("<<SIGINT>>");
-    return at == std::string::npos ? std::string() : err.substr(at);
-}
-
-const char* kHalt = "> a0 00 00 00 00 00";
-const char* kStatusRest = "> 5e 00 00 90 00 00";  // 0:15 <- 0x900000
-
-TEST(CliInterrupt, CtrlCEndsLongWorkPromptlyWithTheBoardAtRest) {
-    struct Case {
-        const char* name;
-        std::vector<std::string> args;
-        std::string marker;
-        std::vector<std::string> restFrames;
-    };
-    const std::string dump = temp("interrupted.dump");
-    const Case cases[] = {
-        {"seconds delay",
-         {"--board", "sim", "--realtime", "--trace", "capture", "--pair", "1", "--samples", "16",
-          "--seconds-delay", "30"},
-         "< ",
-         {kHalt, kStatusRest}},
-        {"capture waiting for packets",
-         {"--board", "sim", "--realtime", "--trace", "--fault", "stall@10", "capture", "--pair",
-          "1", "--samples", "16"},
-         "> f8",
-         {kHalt, kStatusRest}},
-        {"FFT averaging",
-         {"--board", "sim", "--realtime", "--trace", "fft", "--pair", "1", "--samples", "4096",
-          "--average", "100"},
-         "> f8",
-         {kHalt, kStatusRest}},
-        {"monitor",
-         {"--board", "sim", "--realtime", "--trace", "monitor", "--count", "100"},
-         "> f9",
-         {kHalt}},
-        {"pulse count",
-         {"--board", "sim", "--realtime", "--trace", "pulse", "--time", "30"},
-         "> f6",
-         {kHalt}},
-        {"bulk dump",
-         {"--board", "sim", "--realtime", "--trace", "dump", "0", "--count", "70000", "--out",
-          dump},
-         "> 00 00 00 00 00 00",
-         {}},
-    };
-    for (const auto& c : cases) {
-        const auto r = interruptAt(c.args, c.marker);
-        EXPECT_EQ(r.status, 130) << c.name << "\n" << r.err.substr(0, 2000);
-        EXPECT_LE(r.seconds, 0.5) << c.name;
-        const std::string after = afterSignal(r.err);
-        for (const auto& frame : c.restFrames)
-            EXPECT_NE(after.find(frame), std::string::npos) << c.name << "\n" << after;
-        EXPECT_NE(r.err.find("Interrupted."), std::string::npos) << c.name;
-    }
-    // The dump keeps the readings taken before the signal.
-    EXPECT_EQ(slurp(dump).rfind("Bulk data for register 0\n", 0), 0u);
-}
-
-TEST(CliInterrupt, CtrlCEndsABatchWaitingForInput) {
-    const auto r = interruptAt({"--board", "sim", "--trace", "batch"}, "< ", "read 0:0\n");
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_LE(r.seconds, 0.5);
-}
+// Ctrl-C, SIGTERM and SIGHUP: tests/cli/signal_cli_test.cpp.
 
 }  // namespace

@@ -422,3 +422,46 @@ TEST_F(MonitorFixture, PhaseAndLineFrequencyOfTheSourceShowWithAfc) {
     EXPECT_NEAR(view.cycles[1][PF1], 0.5, 0.002);
     EXPECT_NEAR(view.cycles[1][Q1AVG], 0.6 * 0.4 / 2 * std::sin(std::numbers::pi / 3), 1e-4);
 }
+
+namespace {
+
+// A line frequency read that fails during the run (after the first update): the window's
+// run goes on and says so at the end; a run that ends on failures stops at once.
+TEST_F(MonitorFixture, AFailedRefreshReadIsReportedAndCanEndTheRun) {
+    for (const bool endOnFailure : {false, true}) {
+        SCOPED_TRACE(endOnFailure ? "ends on failure" : "goes on");
+        test::SimRig r;
+        ASSERT_EQ(r.open(), 0);
+        ConversionMonitor m(r.session, r.console);
+        m.endOnFailure = endOnFailure;
+        RecordingView v;
+        v.onUpdate = [&](int u) {
+            if (u == 1) r.board.failNextWrite();  // the next refresh's page frame
+            if (u >= 3) m.STOP_CONV();
+        };
+        r.takeFrames();
+        EXPECT_EQ(m.START(1, false, v), kF32xWriteError);
+        EXPECT_EQ(m.failedStatus(), kF32xWriteError);
+        ASSERT_EQ(r.messages.shown.size(), 1u);
+        EXPECT_EQ(r.messages.shown[0].second, evkit::msg::kWriteError);
+        // Updates after the failure are shown only by the run that goes on.
+        EXPECT_EQ(v.updates, endOnFailure ? 1 : 3);
+        EXPECT_EQ(v.ended, 1);
+        const auto frames = r.takeFrames();
+        EXPECT_EQ(frames.back(), "a0 00 00 00 00 00");
+        EXPECT_FALSE(r.link.busy());
+    }
+}
+
+TEST_F(MonitorFixture, AFailedHaltFailsTheRun) {
+    view.onUpdate = [this](int) {
+        monitor.STOP_CONV();
+        rig.board.failNextWrite();  // the halt
+    };
+    EXPECT_EQ(monitor.START(1, false, view), kF32xWriteError);
+    EXPECT_EQ(view.updates, 1);
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].second, evkit::msg::kWriteError);
+}
+
+}  // namespace

@@ -3,9 +3,12 @@
 // the data window shows after refused or failed analyses, disk mode and the board windows,
 // and the choice of the board's USB device.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -343,6 +346,25 @@ TEST_F(WorkingSession, UsbDeviceDialogSavesTheBoardIdForBothPrograms) {
     EXPECT_EQ(*applied, (UsbId{0x1234, 0x5678}));
     EXPECT_TRUE(list->item(1)->text().endsWith("[board]"));
     dialog->close();
+}
+
+// A configuration file kept elsewhere and linked in (dotfiles) stays linked: the dialog
+// writes the link's target, and the program reads the new ID through the link.
+TEST(UsbDeviceDialogFile, ALinkedConfigurationFileStaysALink) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string kept = dir.filePath("dotfiles-usb-id").toStdString();
+    const std::string linked = dir.filePath("evkit714/usb-id").toStdString();
+    std::ofstream(kept) << "usb-id = aaaa:bbbb\n";
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("evkit714")));
+    ASSERT_EQ(::symlink(kept.c_str(), linked.c_str()), 0);
+    std::string problem;
+    ASSERT_TRUE(app::UsbDeviceDialog::saveUsbId(linked, UsbId{0x1234, 0x5678}, &problem))
+        << problem;
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(linked)).isSymLink());
+    std::ifstream in(kept);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(text.find("usb-id = 1234:5678\n"), std::string::npos) << text;
 }
 
 namespace {

@@ -154,3 +154,77 @@ TEST(PulseFormulas, GateWordOfEveryHundredthIsExactAndUnderOneUnitRefused) {
     EXPECT_EQ(gateWord(2.3), 115u);
     EXPECT_EQ(gateWord(1.15), 57u);  // 57.5 units: a half unit is not counted
 }
+
+namespace {
+
+// Holds the board's answer back: reports one byte waiting (the board is heard from) but not
+// the whole answer until `readyAt` (virtual seconds).
+class LateAnswer : public F32x {
+  public:
+    LateAnswer(F32x& inner, Clock& clock, double readyAt)
+        : inner_(inner), clock_(clock), readyAt_(readyAt) {}
+    int GetNumDevices(std::uint32_t* c) override { return inner_.GetNumDevices(c); }
+    int GetProductString(std::uint32_t i, std::string* p) override {
+        return inner_.GetProductString(i, p);
+    }
+    int Open(std::uint32_t i, F32xHandle* h) override { return inner_.Open(i, h); }
+    int SetTimeouts(std::uint32_t r, std::uint32_t w) override { return inner_.SetTimeouts(r, w); }
+    int Write(F32xHandle h, const std::uint8_t* b, std::uint32_t n, std::uint32_t* w) override {
+        return inner_.Write(h, b, n, w);
+    }
+    int Read(F32xHandle h, std::uint8_t* b, std::uint32_t n, std::uint32_t* r) override {
+        return inner_.Read(h, b, n, r);
+    }
+    int CheckRXQueue(F32xHandle h, std::uint32_t* b, std::uint32_t* s) override {
+        if (clock_.now() < readyAt_) {
+            *b = 1;
+            *s = 0;
+            return 0;
+        }
+        return inner_.CheckRXQueue(h, b, s);
+    }
+    int FlushBuffers(F32xHandle h) override { return inner_.FlushBuffers(h); }
+    int Close(F32xHandle h) override { return inner_.Close(h); }
+
+  private:
+    F32x& inner_;
+    Clock& clock_;
+    double readyAt_;
+};
+
+}  // namespace
+
+TEST_F(PulseTest, ABoardThatSendsNothingIsGivenUpAfterTheGateTimePlusTenSeconds) {
+    double secondCountAt = -1;
+    cb.counted = [&](const CountResult& r) {
+        results.push_back(r);
+        rig.board.stall(true);  // the board falls silent after the first count
+        secondCountAt = rig.clock.now();
+    };
+    // A wait without a limit is stopped after 100 s, and fails the status check below.
+    rig.pump.onProcess = [&] {
+        if (secondCountAt >= 0 && rig.clock.now() > secondCountAt + 100.0) rig.pump.cancel = true;
+    };
+    EXPECT_EQ(measure(rig.link, 3.0, 2, cb), kStatusTimedOut);
+    EXPECT_EQ(results.size(), 1u);
+    // Given up at the first poll past 3 s + 10 s of silence.
+    const double waited = rig.clock.now() - secondCountAt;
+    EXPECT_GT(waited, 13.0);
+    EXPECT_LT(waited, 13.0 + 0.05);
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].second, "Timed out during data collection.");
+    const auto frames = rig.takeFrames();
+    EXPECT_EQ(frames.back(), "a0 00 00 00 00 00");  // the board is told to stop counting
+    EXPECT_FALSE(rig.link.busy());
+}
+
+TEST_F(PulseTest, ABoardThatAnswersIsWaitedForAsLongAsItTakes) {
+    // Heard from at once, complete only 60 s after a 1 s gate: still a count.
+    LateAnswer late(rig.board, rig.clock, rig.clock.now() + 60.0);
+    rig.link.setTransport(late);
+    EXPECT_EQ(measure(rig.link, 1.0, 1, cb), 0);
+    rig.link.setTransport(rig.board);
+    EXPECT_EQ(results.size(), 1u);
+    EXPECT_TRUE(rig.messages.shown.empty());
+    EXPECT_GE(rig.clock.now(), 60.0);
+}

@@ -106,6 +106,16 @@ TEST_F(SetupFixture, ResetSendsF4WithoutPageFramesWaitsOneSecondAndRefreshes) {
     EXPECT_EQ(shown("SETUP_CLOCK_DIVIDER"), 1.0);
 }
 
+TEST_F(SetupFixture, AResetThatWasNotSentFailsButStillShowsTheDevice) {
+    device().setReg(1, 14, 8);
+    rig.board.failNextWrite();  // the 0xF4 frame
+    EXPECT_EQ(model.reset(), kF32xWriteError);
+    EXPECT_TRUE(rig.messages.contains(msg::kWriteError));
+    // The refresh ran: the window shows what the device holds, not a reset it never had.
+    EXPECT_EQ(readsIn(rig.takeFrames()).size(), 24u);
+    EXPECT_TRUE(model.wasRead(*findSetupControl("SETUP_PULSE_RATE")));
+}
+
 TEST_F(SetupFixture, WordCommitWritesTheWordAsTyped) {
     ASSERT_EQ(model.Refresh_Setup(), 0);
     const std::uint32_t word = 0x121016;
