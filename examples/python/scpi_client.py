@@ -12,12 +12,14 @@ Needs pyvisa and a backend (the Debian packages python3-pyvisa and python3-pyvis
 """
 import argparse
 import sys
+from typing import cast
 
 import pyvisa
+from pyvisa.resources import MessageBasedResource
 
 
-def main():
-    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def main() -> int:
+    p = argparse.ArgumentParser(description=(__doc__ or "").splitlines()[0])
     p.add_argument("--resource", default="TCPIP::127.0.0.1::5025::SOCKET",
                    help="VISA resource of the server")
     p.add_argument("--token", default=None, help="the server's token (--token-file), if any")
@@ -25,8 +27,10 @@ def main():
     a = p.parse_args()
 
     rm = pyvisa.ResourceManager("@py")
-    inst = rm.open_resource(a.resource, read_termination="\n", write_termination="\n",
-                            timeout=30000)  # long captures answer after the board is done
+    # A socket resource is message based; long captures answer after the board is done.
+    inst = cast(MessageBasedResource,
+                rm.open_resource(a.resource, read_termination="\n", write_termination="\n",
+                                 timeout=30000))
     try:
         if a.token:
             inst.write(f'SYST:AUTH "{a.token}"')
