@@ -28,9 +28,13 @@ std::optional<BoardSelection> parseBoardSelection(const std::string& text, std::
 }
 
 std::unique_ptr<F32x> createTransport(const BoardSelection& selection, Clock& clock) {
-    if (selection.simulated)
-        return std::make_unique<sim::VirtualBoard>(
+    if (selection.simulated) {
+        auto board = std::make_unique<sim::VirtualBoard>(
             clock, selection.variant.empty() ? sim::kDefaultVariant : selection.variant);
+        // A plausible uncalibrated part, as a board fresh from the bench (--sim-ideal: none).
+        board->setErrorModel(sim::uncalibratedPart());
+        return board;
+    }
     return std::make_unique<UsbTransport>(resolveUsbId(selection.usbIdOption));
 }
 

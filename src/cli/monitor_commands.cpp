@@ -6,6 +6,7 @@
 #include "cli/cli_context.h"
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
+#include "metrology/scaling.h"
 #include "registers/word.h"
 #include "support/format.h"
 
@@ -37,12 +38,19 @@ class CliMonitorView : public MonitorView {
     void updateDone(int update, const std::string& time) override {
         ctx_.print("update", std::to_string(update));
         const Values& current = monitor_.current();
+        // Each quantity with a unit is followed by its value in that unit (V1RMS_V=...).
+        const auto withUnit = [this](const QuantityInfo& q, const std::string& key, double v) {
+            ctx_.print(key, number(v));
+            if (const char* unit = metrology::unitOf(q.quantity))
+                ctx_.print(key + "_" + unit,
+                           number(metrology::inUnits(q.quantity, v, ctx_.scaling)));
+        };
         for (const auto& q : quantityTable()) {
             const auto i = static_cast<size_t>(q.quantity);
-            ctx_.print(q.name, number(current[i]));
+            withUnit(q, q.name, current[i]);
             if (count_ > 1) {
-                ctx_.print(std::string(q.name) + "_AVG", number(means_[i]));
-                ctx_.print(std::string(q.name) + "_SD", number(deviations_[i]));
+                withUnit(q, std::string(q.name) + "_AVG", means_[i]);
+                withUnit(q, std::string(q.name) + "_SD", deviations_[i]);
             }
         }
         if (monitor_.hasLineFrequency()) ctx_.print("LINE_FREQ", number(monitor_.lineFrequency()));
