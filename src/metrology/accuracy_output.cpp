@@ -50,7 +50,7 @@ std::string accuracyCsv(const AccuracyRun& run) {
         "pulse_W,pulse_error_pct,pulses,limit_pct,power_pass,pulse_pass\n";
     for (const auto& p : run.points) {
         const bool pulse = std::isfinite(p.pulseW);
-        out += strprintf("%d,%s,%g,%.6g,%.6g,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", p.index,
+        out += strprintf("%d,\"%s\",%g,%.6g,%.6g,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", p.index,
                          p.point.label().c_str(), p.point.currentPercent, p.amperes, p.volts,
                          pfText(p.point).c_str(), field(p.referenceW, "%.9g").c_str(),
                          field(p.powerW, "%.9g").c_str(), field(p.powerErrorPct, "%.5f").c_str(),

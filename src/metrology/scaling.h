@@ -17,6 +17,7 @@ namespace evkit::metrology {
 struct ChannelScaling {
     double volts = 400.0;   // voltage input at full scale, V
     double amperes = 20.0;  // current input at full scale, A
+    bool operator==(const ChannelScaling&) const = default;
 };
 
 struct Scaling {
