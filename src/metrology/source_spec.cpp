@@ -278,3 +278,16 @@ std::string describeSource(const sim::SignalSource& source, const Scaling& scali
 }
 
 }  // namespace evkit::metrology
+
+#include "board/tracing_transport.h"
+#include "sim/virtual_board.h"
+
+namespace evkit::metrology {
+
+sim::VirtualBoard* virtualBoardOf(F32x& transport) {
+    if (auto* tracing = dynamic_cast<TracingTransport*>(&transport))
+        return virtualBoardOf(tracing->inner());
+    return dynamic_cast<sim::VirtualBoard*>(&transport);
+}
+
+}  // namespace evkit::metrology

@@ -52,3 +52,16 @@ ExactReadings exactReadings(const sim::SignalSource& source, const Scaling& scal
 std::string describeSource(const sim::SignalSource& source, const Scaling& scaling);
 
 }  // namespace evkit::metrology
+
+namespace evkit::sim {
+class VirtualBoard;
+}
+namespace evkit {
+class F32x;
+}
+
+namespace evkit::metrology {
+// The virtual board behind a transport (also behind the frame tracer); nullptr for a real
+// board.
+sim::VirtualBoard* virtualBoardOf(F32x& transport);
+}  // namespace evkit::metrology
