@@ -18,6 +18,7 @@
 #include "board/board_selection.h"
 #include "board/tracing_transport.h"
 #include "board/usb_transport.h"
+#include "sim/virtual_board.h"
 #include "support/version.h"
 #include "ui/qt_seams.h"
 
@@ -91,8 +92,10 @@ int main(int argc, char** argv) {
                                       "accepted; the virtual board always keeps real time here");
     QCommandLineOption connectOption(
         "connect", "connect to the board at start, as Connection > USB Board does");
-    parser.addOptions(
-        {versionOption, boardOption, usbIdOption, traceOption, realtimeOption, connectOption});
+    QCommandLineOption simIdealOption(
+        "sim-ideal", "virtual board only: a device without gain, phase, offset or noise errors");
+    parser.addOptions({versionOption, boardOption, usbIdOption, traceOption, realtimeOption,
+                       connectOption, simIdealOption});
     if (const int code = answerWithoutDisplay(parser, versionOption, argc, argv); code >= 0)
         return code;
 
@@ -130,6 +133,9 @@ int main(int argc, char** argv) {
     };
     const bool trace = parser.isSet(traceOption);
     auto base = makeTransport(parser.value(usbIdOption).toStdString());
+    if (auto* board = dynamic_cast<sim::VirtualBoard*>(base.get());
+        board && parser.isSet(simIdealOption))
+        board->setErrorModel(sim::ErrorModel{});
     auto tracing = std::make_unique<TracingTransport>(*base, printTrace);
     F32x& transport = trace ? static_cast<F32x&>(*tracing) : *base;
 

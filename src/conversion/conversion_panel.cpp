@@ -129,7 +129,7 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
         grid->addWidget(new QLabel("Value", box), r, 1, Qt::AlignCenter);
         grid->addWidget(new QLabel("Average", box), r, 2, Qt::AlignCenter);
         grid->addWidget(new QLabel("Std. deviation", box), r, 3, Qt::AlignCenter);
-        grid->addWidget(new QLabel("Value in units", box), r, 4, Qt::AlignCenter);
+        if (channel != 0) grid->addWidget(new QLabel("Value in units", box), r, 4, Qt::AlignCenter);
         for (const auto& q : quantityTable()) {
             if (q.channel != channel) continue;
             ++r;
@@ -389,10 +389,10 @@ void ConversionPanel::showCycle(const Values& values) {
         const double v = values[static_cast<size_t>(q)];
         row.current->setText(number(v));
         if (row.units)
-            row.units->setText(QString("%1 %2")
-                                   .arg(metrology::inUnits(static_cast<Quantity>(q), v, scaling), 0,
-                                        'f', 3)
-                                   .arg(metrology::unitOf(static_cast<Quantity>(q))));
+            row.units->setText(
+                QString("%1 %2")
+                    .arg(metrology::inUnits(static_cast<Quantity>(q), v, scaling), 0, 'f', 3)
+                    .arg(metrology::unitOf(static_cast<Quantity>(q))));
     }
     history_.push_back(values);
     ++cycles_;

@@ -123,7 +123,7 @@ AccuracyWindow::AccuracyWindow(app::AppContext& ctx, QWidget* parent)
     table_->verticalHeader()->setVisible(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->setMinimumWidth(560);
+    table_->setMinimumWidth(660);
     results->addWidget(table_);
     plot_ = new app::GraphWidget(this);
     plot_->setObjectName("ACC_PLOT");
@@ -174,7 +174,7 @@ AccuracyWindow::AccuracyWindow(app::AppContext& ctx, QWidget* parent)
         return w;
     };
     redrawPlot();
-    fitToScreen(QSize(1250, 820));
+    fitToScreen(QSize(1400, 860));
 }
 
 AccuracyPlan AccuracyWindow::plan() const {
