@@ -288,11 +288,16 @@ void registerBoard(py::module_& m, BoardClass& board) {
     m.def(
         "open",
         [](const std::string& boardText, std::optional<std::string> usbId, bool realtime,
-           std::vector<std::string> faults, bool trace) {
-            return std::make_shared<Board>(boardText, usbId, realtime, faults, trace);
+           std::vector<std::string> faults, bool trace, bool simIdeal) {
+            if (simIdeal && boardText.rfind("sim", 0) != 0)
+                valueError("sim_ideal applies to the virtual board only");
+            auto b = std::make_shared<Board>(boardText, usbId, realtime, faults, trace);
+            if (simIdeal) setIdeal(*b);
+            return b;
         },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
         py::arg("faults") = std::vector<std::string>{}, py::arg("trace") = false,
+        py::arg("sim_ideal") = false,
         "Open a board: 'usb', 'sim' or 'sim:VARIANT'; connects and identifies the device.");
 }
 

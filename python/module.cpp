@@ -50,4 +50,5 @@ PYBIND11_MODULE(evkit714, m) {
     registerCapture(m, board);
     registerMeasurements(m, board);
     registerBoard(m, board);
+    registerMetrology(m, board);
 }

@@ -23,5 +23,6 @@ void registerMonitor(py::module_& m, BoardClass& board);
 void registerCapture(py::module_& m, BoardClass& board);
 void registerMeasurements(py::module_& m, BoardClass& board);
 void registerBoard(py::module_& m, BoardClass& board);
+void registerMetrology(py::module_& m, BoardClass& board);
 
 }  // namespace evkit::python
