@@ -33,6 +33,17 @@ double pulsesPerKwhFromRate(const Scaling& s, int channel, double ratePerSecond)
     return p > 0 ? ratePerSecond / p * kWsPerKwh : 0.0;
 }
 
+std::array<double, 3> pulseMeterConstants(BoardLink& link, const Scaling& s) {
+    if (s.meterConstant > 0) return {s.meterConstant, s.meterConstant, s.meterConstant};
+    std::int32_t word = 0;
+    if (link.readRegister(1, 14, &word, 24) != 0) return {0, 0, 0};
+    const double rate = (word & 0xFFFFFF) / 4.0;
+    // The third input counts the sum of both pairs' fractions: in watts as channel 1's
+    // (exact when the pairs share their scaling).
+    return {pulsesPerKwhFromRate(s, 1, rate), pulsesPerKwhFromRate(s, 2, rate),
+            pulsesPerKwhFromRate(s, 1, rate)};
+}
+
 const char* unitOf(Quantity q) {
     using namespace conversion;
     switch (q) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "board/board_link.h"
 #include "conversion/record.h"
 
 namespace evkit::metrology {
@@ -38,6 +39,15 @@ inline double fullScalePower(const Scaling& s, int channel) {
 // Meter constant (pulses per kWh) of a pulse output whose rate register reads `ratePerSecond`
 // (register value / 4) at a tenth of full-scale power of `channel`.
 double pulsesPerKwhFromRate(const Scaling& s, int channel, double ratePerSecond);
+
+// Pulses per kWh of the three pulse inputs (channel 1, channel 2, their sum): the scaling's
+// meter constant, or, when it is 0, from the pulse rate register 1:14 (read from the board;
+// 0 for every input when the read fails).
+std::array<double, 3> pulseMeterConstants(BoardLink& link, const Scaling& s);
+// Watts of a pulse rate (pulses per second) at a meter constant.
+inline double pulsePowerW(double ratePerSecond, double pulsesPerKwh) {
+    return pulsesPerKwh > 0 ? ratePerSecond * 3.6e6 / pulsesPerKwh : 0.0;
+}
 
 // The unit of a monitor quantity ("V", "A", "W", "var", "VA"), or nullptr when it has none
 // (power factors, temperature, the three further results).

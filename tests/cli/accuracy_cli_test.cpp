@@ -54,6 +54,23 @@ TEST(UnitsCli, MonitorPrintsUnitKeysBesideTheDeviceValues) {
     EXPECT_NEAR(std::stod(value(f.out, "P1AVG_W")), 25.0, 1e-3);
 }
 
+// Pulse rates in watts through the meter constant: given, or from the pulse rate register.
+TEST(UnitsCli, PulseLinesCarryTheRatesInWatts) {
+    auto r = runCli("--board sim --meter-constant 3600 pulse --time 3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // 3600 pulses per kWh: one pulse per second is 1000 W.
+    const auto rate = std::stod(r.out.substr(r.out.find(" rate1=") + 7));
+    const auto watts = std::stod(r.out.substr(r.out.find(" power1_W=") + 10));
+    EXPECT_NEAR(watts, rate * 1000.0, 1e-6 * watts);
+    // From the register: 100 pulses/s at a tenth of 400 V x 20 A.
+    r = runCli(
+        "--board sim --sim-ideal --source \"V1=230V I1=5A PF=1\" write 1:19 400 pulse "
+        "--time 10");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find(" power1_W="), std::string::npos);  // no constant given: no reads between
+    EXPECT_NEAR(std::stod(r.out.substr(r.out.find("\nmean1_W=") + 9)), 1150.0, 1.0);
+}
+
 TEST(UnitsCli, SourceCommandAndOptionErrors) {
     auto r = runCli("--board sim source V1=100V I1=1A PF=0.8C source show");
     ASSERT_EQ(r.status, 0) << r.err;
