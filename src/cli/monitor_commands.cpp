@@ -7,6 +7,7 @@
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
 #include "metrology/scaling.h"
+#include "metrology/unit_log.h"
 #include "registers/word.h"
 #include "support/format.h"
 
@@ -65,10 +66,20 @@ class CliMonitorView : public MonitorView {
             log_ = nullptr;
             logFailed_ = true;
         }
+        if (!unitLog_.empty() &&
+            !appendToFile(unitLog_,
+                          metrology::unitLogLine(update, time, current, monitor_.lineFrequency(),
+                                                 ctx_.scaling),
+                          &why)) {
+            ctx_.messages.show(evkit::msg::kErrorTitle, fileWriteErrorText(unitLog_, why));
+            unitLog_.clear();
+            logFailed_ = true;
+        }
         if (maxUpdates_ > 0 && update >= maxUpdates_) monitor_.STOP_CONV();
     }
 
     bool logFailed() const { return logFailed_; }
+    std::string unitLog_;  // the unit log's path, empty: none
 
   private:
     CliContext& ctx_;
@@ -90,12 +101,15 @@ EVKIT_CLI_COMMAND(CommandSpec{
         auto updates = std::make_shared<int>(0);
         auto single = std::make_shared<bool>(false);
         auto logPath = std::make_shared<std::string>();
+        auto unitLogPath = std::make_shared<std::string>();
         app.add_option("--count", *count, "computation cycles per update")
             ->check(CLI::Range(1, kMaxAverageCount));
         app.add_option("--updates", *updates, "stop after this many updates (0: until Ctrl-C)")
             ->check(CLI::NonNegativeNumber);
         app.add_flag("--single", *single, "one update only");
         app.add_option("--log", *logPath, "write a conversion log, one line per update");
+        app.add_option("--unit-log", *unitLogPath,
+                       "write the results in V, A, W, VA and var, one CSV line per update");
         return [=](CliContext& ctx) {
             ConversionLog log;
             if (!logPath->empty()) {
@@ -107,8 +121,14 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 std::string why;
                 if (!log.open(*logPath, header, &why)) return ctx.cannotWrite(*logPath, why);
             }
+            if (!unitLogPath->empty()) {
+                std::string why;
+                if (!writeFileAtomically(*unitLogPath, metrology::unitLogHeader(), &why))
+                    return ctx.cannotWrite(*unitLogPath, why);
+            }
             ConversionMonitor monitor(ctx.session, ctx.console);
             CliMonitorView view(ctx, monitor, *count, *updates, logPath->empty() ? nullptr : &log);
+            view.unitLog_ = *unitLogPath;
             const int s = monitor.START(*count, *single, view);
             if (s != 0) return CliContext::fromStatus(s);
             // A run that ended before the updates asked for did not do what was asked.

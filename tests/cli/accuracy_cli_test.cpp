@@ -54,6 +54,28 @@ TEST(UnitsCli, MonitorPrintsUnitKeysBesideTheDeviceValues) {
     EXPECT_NEAR(std::stod(value(f.out, "P1AVG_W")), 25.0, 1e-3);
 }
 
+// The unit log: a file of its own, the conversion log untouched.
+TEST(UnitsCli, UnitLogWritesOneLinePerUpdateInUnits) {
+    const std::string path = ::testing::TempDir() + "unit_log.csv";
+    const auto r = runCli(
+        "--board sim --sim-ideal --source \"V1=230V I1=5A PF=1\" monitor "
+        "--updates 2 --unit-log " +
+        path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = slurp(path);
+    EXPECT_EQ(text.rfind("n,time,V1rms_V,I1rms_A,P1_W,S1_VA,Q1_var,PF1,", 0), 0u) << text;
+    const auto second = text.find("\n2,");
+    ASSERT_NE(second, std::string::npos) << text;
+    const std::string line = text.substr(text.find("\n1,") + 1);
+    const auto fields = line.substr(line.find(',', 2) + 1);  // after n and time
+    EXPECT_NEAR(std::stod(fields), 230.0, 1e-3);
+    EXPECT_EQ(text.find("\n3,"), std::string::npos);
+
+    const auto bad = runCli("--board sim monitor --single --unit-log /nonexistent-dir/u.csv");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("Unable to write the file"), std::string::npos) << bad.err;
+}
+
 // Pulse rates in watts through the meter constant: given, or from the pulse rate register.
 TEST(UnitsCli, PulseLinesCarryTheRatesInWatts) {
     auto r = runCli("--board sim --meter-constant 3600 pulse --time 3");
