@@ -3,26 +3,14 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "metrology/text_file.h"
 #include "support/format.h"
-#include "support/text_input.h"
 
 namespace evkit::metrology {
 
 namespace {
-
-std::string trim(const std::string& s) {
-    const auto a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
-}
-
-std::string upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // A number followed by an optional unit (returned upper-cased, blanks removed).
 bool numberWithUnit(const std::string& text, double* v, std::string* unit) {
@@ -206,21 +194,8 @@ std::optional<AccuracyPlan> parsePlan(const std::string& text, std::string* erro
 }
 
 std::optional<AccuracyPlan> readPlanFile(const std::string& path, std::string* error) {
-    if (std::string why = unreadableFileReason(path); !why.empty()) {
-        if (error) *error = "cannot read the plan \"" + path + "\": " + why;
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text, line;
-    for (;;) {
-        const LineRead got = readLine(in, line);
-        if (got == LineRead::kEnd) break;
-        if (got != LineRead::kLine) {
-            if (error) *error = "cannot read the plan \"" + path + "\"";
-            return std::nullopt;
-        }
-        text += line + "\n";
-    }
+    std::string text;
+    if (!readTextFile(path, "the plan", &text, error)) return std::nullopt;
     return parsePlan(text, error);
 }
 

@@ -3,25 +3,18 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "board/usb_id.h"
+#include "metrology/text_file.h"
 #include "support/file_writer.h"
 #include "support/format.h"
-#include "support/text_input.h"
 
 namespace evkit::metrology {
 
 using conversion::Quantity;
 
 namespace {
-
-std::string trim(const std::string& s) {
-    const auto a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
-}
 
 // Seconds in an hour times watts in a kilowatt: W x s in a kWh.
 constexpr double kWsPerKwh = 3.6e6;
@@ -143,21 +136,8 @@ std::optional<Scaling> parseScalingText(const std::string& text, const Scaling& 
 
 std::optional<Scaling> readScalingFile(const std::string& path, const Scaling& base,
                                        std::string* error) {
-    if (std::string why = unreadableFileReason(path); !why.empty()) {
-        if (error) *error = "cannot read the scaling file \"" + path + "\": " + why;
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text, line;
-    for (;;) {
-        const LineRead got = readLine(in, line);
-        if (got == LineRead::kEnd) break;
-        if (got != LineRead::kLine) {
-            if (error) *error = "cannot read the scaling file \"" + path + "\"";
-            return std::nullopt;
-        }
-        text += line + "\n";
-    }
+    std::string text;
+    if (!readTextFile(path, "the scaling file", &text, error)) return std::nullopt;
     std::string why;
     auto s = parseScalingText(text, base, &why);
     if (!s && error) *error = "scaling file \"" + path + "\": " + why;

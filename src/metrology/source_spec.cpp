@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "metrology/text_file.h"
 #include "sim/calibration_model.h"
 #include "support/format.h"
 
@@ -17,11 +18,6 @@ namespace evkit::metrology {
 namespace {
 
 constexpr double kRad = std::numbers::pi / 180.0;
-
-std::string upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool number(const std::string& text, double* out, std::string* rest) {
     const char* begin = text.c_str();

@@ -2,19 +2,14 @@
 
 #include <cmath>
 
+#include "sim/signal_source.h"
+
 namespace evkit::sim {
 
 namespace {
-std::uint64_t mix(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
 // Uniform in [0, 1) from the k-th draw of `seed`.
 double draw(std::uint64_t seed, std::uint64_t k) {
-    return static_cast<double>(mix(seed * 0x100000001B3ull + k) >> 11) * 0x1.0p-53;
+    return static_cast<double>(splitmix64(seed * 0x100000001B3ull + k) >> 11) * 0x1.0p-53;
 }
 double between(std::uint64_t seed, std::uint64_t k, double lo, double hi) {
     return lo + (hi - lo) * draw(seed, k);

@@ -5,13 +5,14 @@
 
 namespace evkit::sim {
 
-namespace {
 std::uint64_t splitmix64(std::uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
     return x ^ (x >> 31);
 }
+
+namespace {
 double unit(std::uint64_t bits) {
     return (static_cast<double>(bits >> 11) + 0.5) * 0x1.0p-53;
 }

@@ -36,6 +36,9 @@ struct InputSignal {
     bool setHarmonic(int order, double ratio, double phaseDeg);
 };
 
+// The mixing function of the virtual board's reproducible random numbers.
+std::uint64_t splitmix64(std::uint64_t x);
+
 struct SignalSource {
     SignalSource();
     double lineFrequency = 50.0;  // Hz
