@@ -417,23 +417,29 @@ void registerBoard(py::module_& m, BoardClass& board) {
         "open",
         [](const std::string& boardText, std::optional<std::string> usbId, bool realtime,
            std::optional<std::vector<std::string>> faults, bool trace, const py::object& record,
-           const std::string& replayTiming) {
+           const std::string& replayTiming, bool simIdeal) {
+            if (simIdeal && boardText.rfind("sim", 0) != 0)
+                valueError("sim_ideal applies to the virtual board only");
             std::optional<std::string> path;
             if (!record.is_none()) path = pathText(record);
-            return std::make_shared<Board>(boardText, usbId, realtime,
-                                           faults.value_or(std::vector<std::string>{}), trace, path,
-                                           replayTiming);
+            auto b = std::make_shared<Board>(boardText, usbId, realtime,
+                                             faults.value_or(std::vector<std::string>{}), trace,
+                                             path, replayTiming);
+            if (simIdeal) setIdeal(*b);
+            return b;
         },
         py::arg("board") = "sim", py::arg("usb_id") = py::none(), py::arg("realtime") = false,
         py::arg("faults") = py::none(), py::arg("trace") = false, py::arg("record") = py::none(),
-        py::arg("replay_timing") = "instant",
+        py::arg("replay_timing") = "instant", py::arg("sim_ideal") = false,
         "Open a board and identify its device; returns a Board (a context manager).\n\n"
         "board: 'usb', 'usb:SERIAL', 'usb@PORT', 'sim', 'sim:VARIANT' or 'replay:FILE'; "
         "usb_id: 'VID:PID' in hex for a USB board; realtime: run the virtual board in real "
         "time; faults: virtual board faults to arm (see Board.inject_fault); trace: keep "
         "every frame in Board.trace; record=PATH records the session; replay_timing: how a "
-        "replay paces itself. Raises ValueError for bad arguments, OSError for a session file, "
-        "BoardError when the board cannot be opened.");
+        "replay paces itself; sim_ideal: a virtual device without gain, phase, offset or "
+        "noise errors (the default virtual device is a plausible uncalibrated part). Raises "
+        "ValueError for bad arguments, OSError for a session file, BoardError when the board "
+        "cannot be opened.");
 }
 
 }  // namespace evkit::python

@@ -19,6 +19,7 @@
 #include "board/tracing_transport.h"
 #include "collection/capture.h"
 #include "errors.h"
+#include "metrology/scaling.h"
 #include "module.h"
 #include "module_support.h"
 #include "setup/setup_model.h"
@@ -183,11 +184,15 @@ class Board : public std::enable_shared_from_this<Board> {
     std::unique_ptr<DataCollection> data_;
     std::unique_ptr<temperature::TemperatureSettings> temperature_;
     std::unique_ptr<setup::SetupModel> setup_;
-
+    // Engineering units of the results (board.scaling), from the saved scaling.
+    metrology::Scaling scaling_ = metrology::savedScaling();
     std::recursive_mutex callMutex_;
     int depth_ = 0;  // calls running on the thread that holds callMutex_
     std::mutex traceMutex_;
     std::vector<std::string> trace_;
 };
+
+// The virtual board without the uncalibrated part's errors (open(..., sim_ideal=True)).
+void setIdeal(Board& board);
 
 }  // namespace evkit::python

@@ -47,5 +47,6 @@ PYBIND11_MODULE(evkit714, m) {
     registerMeasurements(m, board);
     registerBoard(m, board);
     registerBoards(m, board);
+    registerMetrology(m, board);
     addTextSignatures(m);
 }

@@ -23,6 +23,7 @@ void registerMonitor(py::module_& m, BoardClass& board);
 void registerCapture(py::module_& m, BoardClass& board);
 void registerMeasurements(py::module_& m, BoardClass& board);
 void registerBoard(py::module_& m, BoardClass& board);
+void registerMetrology(py::module_& m, BoardClass& board);
 void registerBoards(py::module_& m, BoardClass& board);
 // Last: turns every function's generated signature line into one inspect.signature() reads.
 void addTextSignatures(py::module_& m);

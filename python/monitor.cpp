@@ -204,6 +204,18 @@ class MonitorIterator : public conversion::MonitorView {
                 d[py::str(std::string(q.name) + "_AVG")] = r.means[i];
                 d[py::str(std::string(q.name) + "_SD")] = r.deviations[i];
             }
+            // Beside each device value, the same in its unit (V1RMS_V, P1AVG_W, ...).
+            if (const char* unit = metrology::unitOf(q.quantity)) {
+                const auto& s = board_->scaling_;
+                d[py::str(std::string(q.name) + "_" + unit)] =
+                    metrology::inUnits(q.quantity, r.current[i], s);
+                if (r.statistics) {
+                    d[py::str(std::string(q.name) + "_AVG_" + unit)] =
+                        metrology::inUnits(q.quantity, r.means[i], s);
+                    d[py::str(std::string(q.name) + "_SD_" + unit)] =
+                        metrology::inUnits(q.quantity, r.deviations[i], s);
+                }
+            }
         }
         if (r.lineFrequency) d["LINE_FREQ"] = *r.lineFrequency;
         if (r.tmeas) d["TMEAS"] = *r.tmeas;

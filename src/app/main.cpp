@@ -23,6 +23,7 @@
 #include "board/tracing_transport.h"
 #include "board/usb_transport.h"
 #include "scpi/job_messages.h"
+#include "sim/virtual_board.h"
 #include "support/version.h"
 #include "ui/qt_seams.h"
 
@@ -113,8 +114,10 @@ int main(int argc, char** argv) {
         "with --board replay:FILE: answer at once (instant, the default) or at the recorded "
         "times (recorded)",
         "T", "instant");
+    QCommandLineOption simIdealOption(
+        "sim-ideal", "virtual board only: a device without gain, phase, offset or noise errors");
     parser.addOptions({versionOption, boardOption, usbIdOption, traceOption, realtimeOption,
-                       connectOption, recordOption, replayTimingOption});
+                       connectOption, recordOption, replayTimingOption, simIdealOption});
     if (const int code = answerWithoutDisplay(parser, versionOption, argc, argv); code >= 0)
         return code;
 
@@ -163,6 +166,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "error: %s\n", error.c_str());
         return 1;
     }
+    if (auto* board = dynamic_cast<sim::VirtualBoard*>(base.get());
+        board && parser.isSet(simIdealOption))
+        board->setErrorModel(sim::ErrorModel{});
     std::unique_ptr<RecordingTransport> recording;
     if (parser.isSet(recordOption))
         recording = std::make_unique<RecordingTransport>(*base, clock,

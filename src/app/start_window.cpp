@@ -50,6 +50,9 @@ const MenuEntry kMenuEntries[] = {
     {"MENU_PULSE", "Energy &Pulse", 2, &StartWindow::PULSEWIN},
     {"MENU_DEBUG", "Register &Debug", 2, &StartWindow::DEBUGWIN},
     {"MENU_EEPROM", "Board &EEPROM", 2, &StartWindow::EEPROMWIN},
+    {"MENU_SCALING", "Sca&ling", 2, &StartWindow::SCALINGWIN},
+    {"MENU_SOURCE", "&Virtual Source", 2, &StartWindow::SOURCEWIN},
+    {"MENU_ACCURACY", "Accuracy &Test", 2, &StartWindow::ACCURACYWIN},
 };
 
 // The windows reachable only with a board.
@@ -139,6 +142,8 @@ void StartWindow::buildMenus() {
     setMenuChecked("MENU_START", true);
     for (const char* role : kBoardWindows) setMenuDimmed(role, true);
     setMenuDimmed("MENU_COLLECTION", true);
+    // The programmable source exists on the virtual board only.
+    setMenuDimmed("MENU_SOURCE", !ctx_.session.link.transport().simulated());
 }
 
 void StartWindow::buildContents() {
@@ -269,6 +274,15 @@ void StartWindow::COLLECTION() {
 }
 void StartWindow::EEPROMWIN() {
     openPanel("MENU_EEPROM", "pnl_eeprom");
+}
+void StartWindow::SCALINGWIN() {
+    openPanel("MENU_SCALING", "pnl_scaling");
+}
+void StartWindow::SOURCEWIN() {
+    openPanel("MENU_SOURCE", "pnl_source");
+}
+void StartWindow::ACCURACYWIN() {
+    openPanel("MENU_ACCURACY", "pnl_accuracy");
 }
 void StartWindow::DEBUGWIN() {
     openPanel("MENU_DEBUG", "pnl_debug");

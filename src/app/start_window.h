@@ -67,6 +67,10 @@ class StartWindow : public QMainWindow {
     void COLLECTION();
     void EEPROMWIN();
     void DEBUGWIN();
+    // Engineering units, the virtual board's source and the energy accuracy test.
+    void SCALINGWIN();
+    void SOURCEWIN();
+    void ACCURACYWIN();
     void cbfUSB();
     void SELECT_DISK();
     // Connection ▸ USB Device…: the dialog that picks the board among the USB devices.

@@ -3,16 +3,19 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "ui/standing_window.h"
 #include "app/start_window.h"
 #include "calibration/calibration_panel.h"
 #include "collection/data_collection_panel.h"
 #include "conversion/conversion_panel.h"
 #include "diagnostics/debug_panel.h"
 #include "diagnostics/eeprom_panel.h"
+#include "metrology/accuracy_window.h"
+#include "metrology/scaling_dialog.h"
+#include "metrology/virtual_source_window.h"
 #include "pulse/pulse_panel.h"
 #include "setup/setup_panel.h"
 #include "temperature/temperature_panel.h"
+#include "ui/standing_window.h"
 
 namespace evkit::app {
 
@@ -76,6 +79,9 @@ std::vector<NamedWindow> createStandingWindows(AppContext& ctx) {
     w.push_back({"pnl_eeprom", new EepromPanel(ctx)});
     w.push_back({"pnl_temp", new TemperaturePanel(ctx)});
     w.push_back({"pnl_pulse", new PulsePanel(ctx)});
+    w.push_back({"pnl_scaling", new metrology::ScalingDialog(ctx)});
+    w.push_back({"pnl_source", new metrology::VirtualSourceWindow(ctx)});
+    w.push_back({"pnl_accuracy", new metrology::AccuracyWindow(ctx)});
     for (auto& [panel, window] : w)
         if (window->objectName().isEmpty()) window->setObjectName(QString::fromStdString(panel));
     connectLogHeader(w);

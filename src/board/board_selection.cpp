@@ -54,9 +54,13 @@ std::optional<BoardSelection> parseBoardSelection(const std::string& text, std::
 
 std::unique_ptr<F32x> createTransport(const BoardSelection& selection, Clock& clock,
                                       std::string* error) {
-    if (selection.simulated)
-        return std::make_unique<sim::VirtualBoard>(
+    if (selection.simulated) {
+        auto board = std::make_unique<sim::VirtualBoard>(
             clock, selection.variant.empty() ? sim::kDefaultVariant : selection.variant);
+        // A plausible uncalibrated part, as a board fresh from the bench (--sim-ideal: none).
+        board->setErrorModel(sim::uncalibratedPart());
+        return board;
+    }
     if (selection.replay()) {
         SessionFile session;
         if (!readSessionFile(selection.replayFile, &session, error)) return nullptr;

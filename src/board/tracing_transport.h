@@ -31,6 +31,8 @@ public:
     int Close(F32xHandle handle) override { return inner_.Close(handle); }
     std::string errorDetail() const override { return inner_.errorDetail(); }
     bool simulated() const override { return inner_.simulated(); }
+    // The transport the frames go to.
+    F32x& inner() const { return inner_; }
 
     // "> 7e 01 00 00 00 00" style line.
     static std::string formatBytes(char direction, const std::uint8_t* bytes, std::uint32_t count);

@@ -9,6 +9,7 @@
 
 #include "board/board_link.h"
 #include "board/session.h"
+#include "metrology/scaling.h"
 #include "support/clock.h"
 #include "support/console.h"
 #include "support/file_writer.h"
@@ -17,6 +18,9 @@
 
 namespace CLI {
 class App;
+}
+namespace evkit::sim {
+class VirtualBoard;
 }
 
 namespace evkit::cli {
@@ -48,6 +52,10 @@ struct CliContext {
     std::function<int()> identifyBoard;
     // The --usb-id text (empty when not given), for commands that list USB devices.
     std::string usbIdOption;
+    // Engineering units of the results (--scale-v1 ..., --scaling, the saved scaling).
+    metrology::Scaling scaling;
+    // The virtual board, or nullptr on a real one (the source and error model commands).
+    sim::VirtualBoard* virtualBoard = nullptr;
 
     // One result line "key=value" on stdout.
     void print(const std::string& key, const std::string& value) const {

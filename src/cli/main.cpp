@@ -17,6 +17,7 @@
 #include "board/usb_id.h"
 #include "cli/cli_context.h"
 #include "cli/command_line.h"
+#include "cli/metrology_options.h"
 #include "sim/virtual_board.h"
 #include "support/version.h"
 
@@ -107,8 +108,12 @@ int main(int argc, char** argv) {
                    "recorded times (recorded)")
         ->check(CLI::IsMember({"instant", "recorded"}));
     app.add_option("--xtal", xtal, "oscillator frequency in MHz")->check(CLI::Range(0.001, 1000.0));
+    MetrologyOptions metrologyOptions;
+    addMetrologyOptions(app, metrologyOptions);
     std::string footer = "Commands:\n";
-    for (const auto& c : commands()) footer += "  " + c.name + std::string(16 - std::min<size_t>(15, c.name.size()), ' ') + c.summary + "\n";
+    for (const auto& c : commands())
+        footer += "  " + c.name + std::string(16 - std::min<size_t>(15, c.name.size()), ' ') +
+                  c.summary + "\n";
     footer += "\nRun 'evkit714-cli COMMAND --help' for a command's options.";
     footer +=
         "\n\nSignals: Ctrl-C (SIGINT), SIGTERM (kill, timeout) and SIGHUP stop long work "
@@ -152,6 +157,8 @@ int main(int argc, char** argv) {
         std::cerr << "error: --fault needs the virtual board (--board sim[:VARIANT])\n";
         return kExitUsage;
     }
+    metrology::Scaling scaling;
+    if (int s = resolveScaling(metrologyOptions, &scaling); s != kExitOk) return s;
     auto base = createTransport(*selection, clock, &error);
     if (!base) {
         std::fprintf(stderr, "error: %s\n", error.c_str());
@@ -185,7 +192,10 @@ int main(int argc, char** argv) {
     BoardLink link(transport, clock, messages, pump);
     Session session(link);
     session.xtal_speed = static_cast<float>(xtal);
-    CliContext ctx{session, link, messages, console, clock, pump, false, false, {}, {}, usbId};
+    CliContext ctx{session, link, messages, console, clock,   pump,   false,
+                   false,   {},   {},       usbId,   scaling, nullptr};
+    ctx.virtualBoard = dynamic_cast<sim::VirtualBoard*>(base.get());
+    if (int s = applySimulationOptions(metrologyOptions, ctx); s != kExitOk) return s;
     ctx.openBoard = [&ctx, &base]() {
         if (ctx.boardOpen) return 0;
         if (int s = open_board(ctx.link, &ctx.session.DeviceString)) return s;

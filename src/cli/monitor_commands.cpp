@@ -7,6 +7,8 @@
 #include "cli/cli_context.h"
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
+#include "metrology/scaling.h"
+#include "metrology/unit_log.h"
 #include "registers/word.h"
 #include "support/format.h"
 
@@ -38,12 +40,19 @@ class CliMonitorView : public MonitorView {
     void updateDone(int update, const std::string& time) override {
         ctx_.print("update", std::to_string(update));
         const Values& current = monitor_.current();
+        // Each quantity with a unit is followed by its value in that unit (V1RMS_V=...).
+        const auto withUnit = [this](const QuantityInfo& q, const std::string& key, double v) {
+            ctx_.print(key, number(v));
+            if (const char* unit = metrology::unitOf(q.quantity))
+                ctx_.print(key + "_" + unit,
+                           number(metrology::inUnits(q.quantity, v, ctx_.scaling)));
+        };
         for (const auto& q : quantityTable()) {
             const auto i = static_cast<size_t>(q.quantity);
-            ctx_.print(q.name, number(current[i]));
+            withUnit(q, q.name, current[i]);
             if (count_ > 1) {
-                ctx_.print(std::string(q.name) + "_AVG", number(means_[i]));
-                ctx_.print(std::string(q.name) + "_SD", number(deviations_[i]));
+                withUnit(q, std::string(q.name) + "_AVG", means_[i]);
+                withUnit(q, std::string(q.name) + "_SD", deviations_[i]);
             }
         }
         if (monitor_.hasLineFrequency()) ctx_.print("LINE_FREQ", number(monitor_.lineFrequency()));
@@ -58,10 +67,20 @@ class CliMonitorView : public MonitorView {
             log_ = nullptr;
             logFailed_ = true;
         }
+        if (!unitLog_.empty() &&
+            !appendToFile(unitLog_,
+                          metrology::unitLogLine(update, time, current, monitor_.lineFrequency(),
+                                                 ctx_.scaling),
+                          &why)) {
+            ctx_.messages.show(evkit::msg::kErrorTitle, fileWriteErrorText(unitLog_, why));
+            unitLog_.clear();
+            logFailed_ = true;
+        }
         if (maxUpdates_ > 0 && update >= maxUpdates_) monitor_.STOP_CONV();
     }
 
     bool logFailed() const { return logFailed_; }
+    std::string unitLog_;  // the unit log's path, empty: none
 
   private:
     CliContext& ctx_;
@@ -83,12 +102,16 @@ EVKIT_CLI_COMMAND(CommandSpec{
         auto updates = std::make_shared<int>(0);
         auto single = std::make_shared<bool>(false);
         auto logPath = std::make_shared<std::string>();
+        auto unitLogPath = std::make_shared<std::string>();
         app.add_option("--count", *count, "computation cycles per update")
             ->check(CLI::Range(1, kMaxAverageCount));
         app.add_option("--updates", *updates, "stop after this many updates (0: until Ctrl-C)")
             ->check(CLI::NonNegativeNumber);
         app.add_flag("--single", *single, "one update only");
         app.add_option("--log", *logPath, "write a conversion log, one line per update")
+            ->check(fileName());
+        app.add_option("--unit-log", *unitLogPath,
+                       "write the results in V, A, W, VA and var, one CSV line per update")
             ->check(fileName());
         return [=](CliContext& ctx) {
             ConversionLog log;
@@ -101,11 +124,17 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 std::string why;
                 if (!log.open(*logPath, header, &why)) return ctx.cannotWrite(*logPath, why);
             }
+            if (!unitLogPath->empty()) {
+                std::string why;
+                if (!writeFileAtomically(*unitLogPath, metrology::unitLogHeader(), &why))
+                    return ctx.cannotWrite(*unitLogPath, why);
+            }
             ConversionMonitor monitor(ctx.session, ctx.console);
             // A script reads every printed update as the device's values: after a failed
             // board step the run ends, and the update it happened in is not printed.
             monitor.endOnFailure = true;
             CliMonitorView view(ctx, monitor, *count, *updates, logPath->empty() ? nullptr : &log);
+            view.unitLog_ = *unitLogPath;
             const int s = monitor.START(*count, *single, view);
             // A run that ended before the updates asked for did not do what was asked.
             const int wanted = *single ? 1 : *updates;

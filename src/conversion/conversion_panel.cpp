@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "board/board_link.h"
+#include "metrology/scaling_dialog.h"
 #include "ui/edit_commit.h"
 
 namespace evkit::conversion {
@@ -128,6 +129,7 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
         grid->addWidget(new QLabel("Value", box), r, 1, Qt::AlignCenter);
         grid->addWidget(new QLabel("Average", box), r, 2, Qt::AlignCenter);
         grid->addWidget(new QLabel("Std. deviation", box), r, 3, Qt::AlignCenter);
+        if (channel != 0) grid->addWidget(new QLabel("Value in units", box), r, 4, Qt::AlignCenter);
         for (const auto& q : quantityTable()) {
             if (q.channel != channel) continue;
             ++r;
@@ -151,6 +153,11 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
             grid->addWidget(row.current, r, 1);
             grid->addWidget(row.average, r, 2);
             grid->addWidget(row.deviation, r, 3);
+            // Beside the device's value, the same in volts, amperes, watts, vars or VA.
+            if (metrology::unitOf(q.quantity)) {
+                row.units = makeDisplay(box, name + "_UNIT", 118);
+                grid->addWidget(row.units, r, 4);
+            }
         }
         grid->setRowStretch(r + 1, 1);
         return box;
@@ -376,8 +383,17 @@ void ConversionPanel::runEnded() {
 }
 
 void ConversionPanel::showCycle(const Values& values) {
-    for (int q = 0; q < kQuantities; ++q)
-        rows_[static_cast<size_t>(q)].current->setText(number(values[static_cast<size_t>(q)]));
+    const metrology::Scaling scaling = metrology::ScalingDialog::current(ctx_);
+    for (int q = 0; q < kQuantities; ++q) {
+        const Row& row = rows_[static_cast<size_t>(q)];
+        const double v = values[static_cast<size_t>(q)];
+        row.current->setText(number(v));
+        if (row.units)
+            row.units->setText(
+                QString("%1 %2")
+                    .arg(metrology::inUnits(static_cast<Quantity>(q), v, scaling), 0, 'f', 3)
+                    .arg(metrology::unitOf(static_cast<Quantity>(q))));
+    }
     history_.push_back(values);
     ++cycles_;
     while (history_.size() > static_cast<size_t>(kChartLength)) history_.pop_front();

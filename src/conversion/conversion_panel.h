@@ -58,6 +58,7 @@ class ConversionPanel : public app::StandingWindow, private MonitorView {
         QLineEdit* current = nullptr;
         QLineEdit* average = nullptr;
         QLineEdit* deviation = nullptr;
+        QLineEdit* units = nullptr;  // the value in V, A, W, var or VA
     };
 
     // MonitorView

@@ -32,7 +32,7 @@ void calibrateDcOffset(DeviceModel& d, Input input, const CycleWindow& w) {
     double sum = 0.0;
     for (int i = 0; i < w.count; ++i) {
         const std::uint64_t n = w.first + static_cast<std::uint64_t>(i);
-        sum += d.signal.value(input, w.time(n), n);
+        sum += d.raw(input, w.time(n), n);
     }
     d.setReg(kPage, calibrationAddresses(input).dcOffset, fractionWord(-sum / w.count));
 }
@@ -41,11 +41,13 @@ void calibrateDcOffset(DeviceModel& d, Input input, const CycleWindow& w) {
 void calibrateAcOffset(DeviceModel& d, Input input, const CycleWindow& w) {
     const auto& in = d.signal.inputs[static_cast<size_t>(input)];
     const double gain = d.correction[static_cast<size_t>(input)].gain;
+    const double frontEnd = d.errors.gainFactor(input);
     double sum = 0.0;
     for (int i = 0; i < w.count; ++i) {
-        const double e = gain * in.noiseRms *
-                         d.signal.gaussian(static_cast<std::uint64_t>(input),
-                                           w.first + static_cast<std::uint64_t>(i));
+        const std::uint64_t n = w.first + static_cast<std::uint64_t>(i);
+        const double e = gain * (frontEnd * in.noiseRms *
+                                     d.signal.gaussian(static_cast<std::uint64_t>(input), n) +
+                                 d.frontEndNoise(input, n));
         sum += e * e;
     }
     d.setReg(kPage, calibrationAddresses(input).acOffset,
@@ -58,7 +60,7 @@ void calibrateGain(DeviceModel& d, Input input, const CycleWindow& w) {
     double sum = 0.0;
     for (int i = 0; i < w.count; ++i) {
         const std::uint64_t n = w.first + static_cast<std::uint64_t>(i);
-        const double x = d.signal.value(input, w.time(n), n) + offset;
+        const double x = d.raw(input, w.time(n), n) + offset;
         sum += x * x;
     }
     const double ms = sum / w.count;

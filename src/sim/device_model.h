@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 
+#include "sim/error_model.h"
 #include "sim/signal_source.h"
 #include "sim/variants.h"
 
@@ -15,7 +16,7 @@ namespace evkit::sim {
 inline constexpr std::uint32_t kPowerOnTemperatureGain = 0x200000;
 
 class DeviceModel {
-public:
+  public:
     explicit DeviceModel(const Variant& variant);
 
     const Variant& variant() const { return variant_; }
@@ -43,15 +44,21 @@ public:
     std::array<InputCorrection, 4> correction;
     double input(Input which, double t, std::uint64_t n) const {
         const auto& c = correction[static_cast<size_t>(which)];
-        return c.gain * (signal.value(which, t, n) + c.offset);
+        return c.gain * (raw(which, t, n) + c.offset);
     }
+    // An input as the converter's front end delivers it, before any correction: the source
+    // through the error model (the source itself when the model is ideal).
+    double raw(Input which, double t, std::uint64_t n) const;
+    // The front end's own noise of an input at sample n (fraction of full scale).
+    double frontEndNoise(Input which, std::uint64_t n) const;
 
     int page = 0;
     double xtalMHz = 4.096;
     SignalSource signal;
+    ErrorModel errors;  // ideal unless set
     std::array<std::uint8_t, 256> eeprom{};
 
-private:
+  private:
     const Variant& variant_;
     std::map<int, std::array<std::uint32_t, 32>> pages_;
 };

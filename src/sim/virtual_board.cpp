@@ -11,8 +11,9 @@ constexpr F32xHandle kHandle = 0x714;
 
 // Answers of the timed measurement: three 24-bit counts after the gate time.
 class TimedMeasurement : public Activity {
-public:
-    TimedMeasurement(double due, std::array<std::uint32_t, 3> counts) : due_(due), counts_(counts) {}
+  public:
+    TimedMeasurement(double due, std::array<std::uint32_t, 3> counts)
+        : due_(due), counts_(counts) {}
     double nextTime() const override { return done_ ? kNever : due_; }
     std::vector<std::uint8_t> produce(VirtualBoard&) override {
         done_ = true;
@@ -20,11 +21,12 @@ public:
         std::vector<std::uint8_t> out;
         for (int idx : {1, 0, 2})
             for (int shift = 0; shift < 24; shift += 8)
-                out.push_back(static_cast<std::uint8_t>(counts_[static_cast<size_t>(idx)] >> shift));
+                out.push_back(
+                    static_cast<std::uint8_t>(counts_[static_cast<size_t>(idx)] >> shift));
         return out;
     }
 
-private:
+  private:
     double due_;
     std::array<std::uint32_t, 3> counts_;
     bool done_ = false;
@@ -35,6 +37,26 @@ VirtualBoard::VirtualBoard(Clock& clock, const std::string& variant)
     : clock_(clock),
       device_(findVariant(variant) ? *findVariant(variant) : *findVariant(kDefaultVariant)),
       modules_(standardModules()) {}
+
+SignalSource VirtualBoard::signal() const {
+    std::lock_guard lock(mutex_);
+    return device_.signal;
+}
+
+void VirtualBoard::setSignal(const SignalSource& source) {
+    std::lock_guard lock(mutex_);
+    device_.signal = source;
+}
+
+ErrorModel VirtualBoard::errorModel() const {
+    std::lock_guard lock(mutex_);
+    return device_.errors;
+}
+
+void VirtualBoard::setErrorModel(const ErrorModel& errors) {
+    std::lock_guard lock(mutex_);
+    device_.errors = errors;
+}
 
 int VirtualBoard::checkHandle(F32xHandle handle) const {
     if (!plugged_) return kF32xDeviceNotFound;
@@ -362,8 +384,7 @@ void VirtualBoard::produceUntil(double t) {
         if (!earliest || earliest->nextTime() > t) break;
         answer(earliest->produce(*this));
     }
-    std::erase_if(activities_,
-                  [](const auto& a) { return a->nextTime() == Activity::kNever; });
+    std::erase_if(activities_, [](const auto& a) { return a->nextTime() == Activity::kNever; });
 }
 
 void VirtualBoard::handleFrame(const Frame& f) {

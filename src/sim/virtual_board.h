@@ -44,7 +44,7 @@ std::string faultKindList();
 
 // Something the firmware is doing over time: produces bytes for the host at given moments.
 class Activity {
-public:
+  public:
     static constexpr double kNever = std::numeric_limits<double>::infinity();
     virtual ~Activity() = default;
     // Time (board clock, seconds) at which the next bytes are due; kNever when finished.
@@ -56,7 +56,7 @@ public:
 // A part of the firmware: streams, calibration, pulse counting, EEPROM. Modules see every
 // frame before the built-in handling; returning true consumes the frame.
 class FirmwareModule {
-public:
+  public:
     virtual ~FirmwareModule() = default;
     virtual bool onFrame(VirtualBoard& board, const Frame& frame) = 0;
     // After a register write from the bus has been stored.
@@ -73,7 +73,7 @@ public:
 std::vector<std::unique_ptr<FirmwareModule>> standardModules();
 
 class VirtualBoard : public F32x {
-public:
+  public:
     static constexpr const char* kProductString = "EVKIT714 Virtual Board";
     static constexpr std::size_t kQueueCapacity = 1u << 20;  // host-side receive buffer
 
@@ -115,6 +115,16 @@ public:
     // Transport operations made so far.
     std::uint64_t transportCalls() const;
 
+    // --- the bench around the board ---
+    // The programmable source on the inputs and the part's error model, taken and set under
+    // the board's lock (the capture worker reads the device from its own thread). A new
+    // source holds from the next sample on: a running result stream computes its next
+    // cycle with it.
+    SignalSource signal() const;
+    void setSignal(const SignalSource& source);
+    ErrorModel errorModel() const;
+    void setErrorModel(const ErrorModel& errors);
+
     // --- firmware side, for modules ---
     DeviceModel& device() { return device_; }
     Clock& clock() { return clock_; }
@@ -129,7 +139,7 @@ public:
     std::vector<Frame> framesReceived() const;
     void clearFramesReceived();
 
-private:
+  private:
     void produceUntil(double t);           // lock held
     double nextActivityTime() const;       // lock held
     void handleFrame(const Frame& frame);  // lock held

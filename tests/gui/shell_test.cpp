@@ -41,7 +41,9 @@ TEST(Shell, StartsWithVersionWindowsInOrderAndOnlyConnectionItemsUsable) {
     EXPECT_EQ(s.rig.session.range, 8388608);
 
     const char* order[] = {"pnl_start", "pnl_setup",  "pnl_conv", "pnl_data", "pnl_cal",
-                           "pnl_debug", "pnl_eeprom", "pnl_temp", "pnl_pulse"};
+                           "pnl_debug", "pnl_eeprom", "pnl_temp", "pnl_pulse",
+                           // the program's own windows follow the nine
+                           "pnl_scaling", "pnl_source", "pnl_accuracy"};
     ASSERT_EQ(s.shell.windows().size(), std::size(order));
     for (std::size_t i = 0; i < std::size(order); ++i) {
         EXPECT_EQ(s.shell.windows()[i].panel, order[i]);

@@ -1,0 +1,16 @@
+#pragma once
+// Small text helpers of the metrology files: a user's settings file read whole (bounded
+// lines), and trimming and upper-casing of words.
+#include <string>
+
+namespace evkit::metrology {
+
+// Reads the text file `path` (what = "the plan", "the scaling file" for the message). False,
+// with `error` set ("cannot read the plan "P": Is a directory"), when it cannot be read or a
+// line is longer than the program accepts.
+bool readTextFile(const std::string& path, const std::string& what, std::string* text,
+                  std::string* error);
+std::string trim(const std::string& s);
+std::string upper(std::string s);
+
+}  // namespace evkit::metrology
