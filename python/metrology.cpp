@@ -53,7 +53,7 @@ void setScaling(Board& b, const py::dict& d) {
         std::string why;
         if (!setScalingValue(s, key, py::cast<double>(v), &why)) throw py::value_error(why);
     }
-    b.scaling_ = s;  // all or nothing
+    b.locked([&] { b.scaling_ = s; });  // all or nothing, never beside a running call
 }
 
 py::dict readingsDict(const sim::SignalSource& s, const Scaling& scaling) {
@@ -75,14 +75,22 @@ py::dict readingsDict(const sim::SignalSource& s, const Scaling& scaling) {
 struct SourceControls {
     std::shared_ptr<Board> board;
 
-    py::dict get() { return readingsDict(virtualBoard(*board).signal(), board->scaling_); }
+    py::dict get() {
+        return board->locked(
+            [&] { return readingsDict(virtualBoard(*board).signal(), board->scaling_); });
+    }
 
     // set("V1=230V I1=5A PF=0.5L f=50") or set(V1="230V", I1="5A", PF="0.5L", f=50).
     py::dict set(const std::string& spec, const py::kwargs& kw) {
-        sim::VirtualBoard& vb = virtualBoard(*board);
         std::string text = spec;
         for (const auto& [k, v] : kw)
             text += " " + py::cast<std::string>(k) + "=" + py::str(v).cast<std::string>();
+        return board->locked([&] { return apply(text); });
+    }
+
+  private:
+    py::dict apply(const std::string& text) {
+        sim::VirtualBoard& vb = virtualBoard(*board);
         sim::SignalSource s = vb.signal();
         sim::ErrorModel e = vb.errorModel();
         std::string why;
@@ -230,19 +238,38 @@ py::dict accuracy(std::shared_ptr<Board> b, const py::object& planArg,
 
 void registerMetrology(py::module_& m, BoardClass& board) {
     py::class_<SourceControls>(m, "Source", "The virtual board's programmable inputs.")
-        .def("get", &SourceControls::get)
-        .def("set", &SourceControls::set, py::arg("spec") = "");
+        .def("get", &SourceControls::get,
+             "The source in force: 'description' and the exact readings it gives "
+             "(V1RMS_V, I1RMS_A, P1_W, Q1_var, S1_VA, PF1 and the same for pair 2).")
+        .def("set", &SourceControls::set, py::arg("spec") = "",
+             "Programs the source, e.g. set('V1=230V I1=5A PF=0.5L f=50') or "
+             "set(V1='230V', I1='5A', PF='0.5L', f=50); it takes effect at the next "
+             "computation cycle. Returns get()'s dict. Raises ValueError for a bad "
+             "specification or on a real board.");
     board
         .def_property(
-            "scaling", [](const Board& b) { return scalingDict(b.scaling_); }, &setScaling,
+            "scaling", [](Board& b) { return b.peek([&] { return scalingDict(b.scaling_); }); },
+            &setScaling,
             "Engineering units: scale_v1, scale_i1, scale_v2, scale_i2 (V and A at full scale), "
             "meter_constant (pulses per kWh, 0: from the pulse rate register)")
-        .def_property_readonly("source", [](std::shared_ptr<Board> b) { return SourceControls{b}; })
+        .def_property_readonly(
+            "source", [](std::shared_ptr<Board> b) { return SourceControls{b}; },
+            "The virtual board's programmable AC source (a Source); its methods raise "
+            "ValueError on a real board.")
         .def("accuracy", &accuracy, py::arg("plan") = py::none(),
              py::arg("accuracy_class") = py::none(), py::arg("method") = "both",
              py::arg("set_source") = py::none(), py::arg("reference") = py::none(),
              py::arg("csv") = py::none(), py::arg("report") = py::none(),
-             py::arg("plot") = py::none());
+             py::arg("plot") = py::none(),
+             "Runs the energy accuracy test: for each point of the plan (default: the usual "
+             "metering points at PF 1, 0.5L and 0.8C) sets the source (the virtual board "
+             "itself, or set_source(point) on a real bench), measures the energy by the "
+             "monitor's power and by energy pulses, and judges the percent errors against the "
+             "class (1, 0.5, 0.5S or 0.2S). reference(point) gives the reference power in W "
+             "on a real bench. csv/report/plot name output files (plot: SVG). Returns a dict "
+             "of numpy columns (current_pct, pf, power_error_pct, pulse_error_pct, "
+             "limit_pct, passed, ...) and 'report'. Raises ValueError for bad arguments, "
+             "OSError for an output file, BoardError when the board fails.");
 }
 
 }  // namespace evkit::python
