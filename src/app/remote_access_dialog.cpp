@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "board/connection.h"
+#include "metrology/scaling.h"
 
 namespace evkit::app {
 
@@ -168,6 +169,7 @@ bool RemoteAccessDialog::start(QString* why) {
     instrument_ = std::make_unique<scpi::Instrument>(
         scpi::BoardContext{session, link, ctx_.console, link.pump(), *routed}, instrumentOptions,
         identity);
+    instrument_->scaling = metrology::savedScaling();  // as the Scaling window keeps it
     instrument_->log = [](const std::string& line) {
         std::fprintf(stderr, "remote: %s\n", line.c_str());
         std::fflush(stderr);

@@ -88,6 +88,7 @@ int serve(CliContext& ctx, const ServeOptions& o) {
     const scpi::Identity identity = scpi::makeIdentity(id.name, ids);
     scpi::Instrument instrument({session, link, ctx.console, pump, messages}, instrumentOptions,
                                 identity);
+    instrument.scaling = ctx.scaling;
     instrument.log = [](const std::string& line) {
         std::fprintf(stderr, "serve: %s\n", line.c_str());
         std::fflush(stderr);

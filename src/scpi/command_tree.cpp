@@ -5,8 +5,8 @@ namespace evkit::scpi {
 
 std::vector<CommandRow> allRows() {
     std::vector<CommandRow> rows;
-    for (auto part :
-         {commonRows(), registerRows(), acquisitionRows(), measurementRows(), settingsRows()})
+    for (auto part : {commonRows(), registerRows(), acquisitionRows(), measurementRows(),
+                      settingsRows(), metrologyRows()})
         for (auto& r : part) rows.push_back(std::move(r));
     return rows;
 }

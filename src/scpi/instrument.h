@@ -11,6 +11,7 @@
 
 #include "board/board_link.h"
 #include "board/session.h"
+#include "metrology/scaling.h"
 #include "scpi/command_table.h"
 #include "scpi/job_messages.h"
 #include "support/console.h"
@@ -53,6 +54,10 @@ class Instrument {
     const Identity identity;
     const CommandTable& table() const { return table_; }
 
+    // Engineering units of SOURce, SCALing and MEASure:UNITs? (read and set on the board's
+    // thread only).
+    metrology::Scaling scaling{};
+
     // SYSTem:LOCK: one client holds control at a time. 0 = nobody.
     bool lock(std::uint64_t client);
     void unlock(std::uint64_t client);
@@ -82,6 +87,7 @@ std::vector<CommandRow> registerRows();     // registers, identification, setup,
 std::vector<CommandRow> acquisitionRows();  // capture, FFT
 std::vector<CommandRow> measurementRows();  // monitor, line frequency, Tmeas
 std::vector<CommandRow> settingsRows();     // calibration, temperature, pulse
+std::vector<CommandRow> metrologyRows();    // virtual source, scaling
 std::vector<CommandRow> allRows();
 
 }  // namespace evkit::scpi

@@ -1,5 +1,6 @@
 // The conversion monitor as measurements (one update per query), the line frequency and Tmeas.
 #include "conversion/monitor.h"
+#include "metrology/scaling.h"
 #include "registers/word.h"
 #include "scpi/client_session.h"
 #include "support/format.h"
@@ -50,6 +51,17 @@ std::vector<CommandRow> measurementRows() {
              c.respond(csv(std::vector<double>(v.begin(), v.end())));
          },
          "[cycles]: the 20 results of one monitor update, CSV in monitor order"},
+        {"MEASure:UNITs?", A::kBoard,
+         [](Call& c) {
+             const Values v = measure(c, countParam(c));
+             std::vector<double> u;
+             for (const auto& q : quantityTable())
+                 u.push_back(metrology::inUnits(q.quantity, v[static_cast<std::size_t>(q.quantity)],
+                                                c.instrument.scaling));
+             c.respond(csv(u));
+         },
+         "[cycles]: MEASure:ALL? with voltages, currents and powers in V, A, W, var and VA "
+         "(SCALing)"},
         {"LINE:FREQuency", A::kBoardWrite,
          [](Call& c) {
              c.expect(1, 1);
