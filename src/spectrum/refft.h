@@ -18,4 +18,9 @@ void powerSpectrum(std::span<const double> re, std::span<const double> im, std::
 // block x (power.size() >= x.size()). Same numbers as ReFFT followed by powerSpectrum.
 void realPowerSpectrum(std::span<const double> x, std::span<double> power);
 
+// The same for the block x multiplied by the window w (x[i] * w[i], w.size() == x.size()),
+// without a copy of the windowed block: the same numbers as windowing x in place first.
+void windowedPowerSpectrum(std::span<const double> x, std::span<const double> w,
+                           std::span<double> power);
+
 }  // namespace evkit::spectrum
