@@ -2,7 +2,11 @@
 // The seams of the Python module: messages and console lines collected while an operation
 // runs (from any thread) and handed to Python afterwards, and an event pump that turns
 // Ctrl-C into the stop request the long operations already honour.
+// Every file of the module includes it, so that all of them convert std:: types and
+// callables the same way.
+#include <pybind11/functional.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <atomic>
 #include <mutex>
