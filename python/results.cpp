@@ -54,6 +54,22 @@ void registerResults(py::module_& m, BoardClass&) {
         .def_property_readonly("fundamental_hz",
                                [](const Spectrum& s) { return s.r.fundamentalHz(); })
         .def_property_readonly("harmonics", &Spectrum::harmonics)
+        // The converter figures beside the five (THD over harmonics 2..9).
+        .def_property_readonly("sinad_dbfs", [](const Spectrum& s) { return s.r.more.sinadDbfs; })
+        .def_property_readonly("snr_dbfs", [](const Spectrum& s) { return s.r.more.snrDbfs; })
+        .def_property_readonly("enob", [](const Spectrum& s) { return s.r.more.enob; })
+        .def_property_readonly("thd_dbc", [](const Spectrum& s) { return s.r.more.thdDbc; })
+        .def_property_readonly("sfdr_dbc", [](const Spectrum& s) { return s.r.more.sfdrDbc; })
+        .def_property_readonly("sfdr_dbfs", [](const Spectrum& s) { return s.r.more.sfdrDbfs; })
+        .def_property_readonly("sfdr_spur_hz",
+                               [](const Spectrum& s) -> py::object {
+                                   if (s.r.more.noSpur) return py::none();
+                                   return py::float_(s.r.more.spurHz);
+                               })
+        .def_property_readonly("nsd_dbfs_hz", [](const Spectrum& s) { return s.r.more.nsdDbfsHz; })
+        .def_property_readonly("no_spur", [](const Spectrum& s) { return s.r.more.noSpur; })
+        .def("more_figures", &Spectrum::moreFigures, py::arg("harmonics") = 9,
+             "The converter figures keyed as the CLI prints them, THD over 2..harmonics.")
         .def_property_readonly("spur_bin", [](const Spectrum& s) { return s.r.stats.spur; })
         .def_property_readonly("warning", [](const Spectrum& s) { return s.r.stats.warning; })
         .def_property_readonly("samples", [](const Spectrum& s) { return s.r.samples; })

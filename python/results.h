@@ -69,6 +69,7 @@ struct Spectrum {
         r.blocks = result.blocks;
         r.state = result.state;
         r.stats = result.stats;
+        r.more = result.more;
         powerDb = toArray(result.spectrum.db.data(), result.spectrum.db.size());
         freqHz = toArray(result.spectrum.freq.data(), result.spectrum.freq.size());
         power = toArray(result.power.data(), result.power.size());
@@ -81,6 +82,31 @@ struct Spectrum {
         d["S/D"] = f.sd;
         d["SNR"] = f.snr;
         d["FS-PdB"] = f.fsPdB;
+        return d;
+    }
+    // The converter figures keyed as the CLI prints them; THD over harmonics 2..`harmonics`.
+    py::dict moreFigures(int harmonics) const {
+        if (harmonics < 2 || harmonics > spectrum::kMaxThdHarmonics)
+            throw py::value_error("harmonics must be 2.." +
+                                  std::to_string(spectrum::kMaxThdHarmonics));
+        const spectrum::ConverterFigures c =
+            harmonics == r.more.thdHarmonics
+                ? r.more
+                : spectrum::converterFigures(
+                      r.stats, r.state,
+                      std::span(power.data(), static_cast<std::size_t>(power.size())), r.fs,
+                      r.window, harmonics);
+        py::dict d;
+        d["SINAD_dBFS"] = c.sinadDbfs;
+        d["SNR_dBFS"] = c.snrDbfs;
+        d["ENOB"] = c.enob;
+        d["THD_dBc"] = c.thdDbc;
+        d["THD_harmonics"] = c.thdHarmonics;
+        d["SFDR_dBc"] = c.sfdrDbc;
+        d["SFDR_dBFS"] = c.sfdrDbfs;
+        d["SFDR_spur_Hz"] = c.noSpur ? py::object(py::none()) : py::object(py::float_(c.spurHz));
+        d["NSD_dBFS_Hz"] = c.nsdDbfsHz;
+        d["THD_note"] = c.note();
         return d;
     }
     py::list harmonics() const {
