@@ -97,15 +97,9 @@ struct Spectrum {
                       std::span(power.data(), static_cast<std::size_t>(power.size())), r.fs,
                       r.window, harmonics);
         py::dict d;
-        d["SINAD_dBFS"] = c.sinadDbfs;
-        d["SNR_dBFS"] = c.snrDbfs;
-        d["ENOB"] = c.enob;
-        d["THD_dBc"] = c.thdDbc;
+        for (const auto& f : spectrum::namedFigures(c)) d[f.key] = f.value;
         d["THD_harmonics"] = c.thdHarmonics;
-        d["SFDR_dBc"] = c.sfdrDbc;
-        d["SFDR_dBFS"] = c.sfdrDbfs;
-        d["SFDR_spur_Hz"] = c.noSpur ? py::object(py::none()) : py::object(py::float_(c.spurHz));
-        d["NSD_dBFS_Hz"] = c.nsdDbfsHz;
+        if (c.noSpur) d["SFDR_spur_Hz"] = py::none();
         d["THD_note"] = c.note();
         return d;
     }

@@ -30,15 +30,8 @@ std::string six(double v) {
 
 // The converter figures, printed after the five.
 void printMoreFigures(CliContext& ctx, const spectrum::ConverterFigures& c) {
-    ctx.print("SINAD_dBFS", six(c.sinadDbfs));
-    ctx.print("SNR_dBFS", six(c.snrDbfs));
-    ctx.print("ENOB", six(c.enob));
-    ctx.print("THD_dBc", six(c.thdDbc));
+    for (const auto& f : spectrum::namedFigures(c)) ctx.print(f.key, six(f.value));
     ctx.print("THD_harmonics", std::to_string(c.thdHarmonics));
-    ctx.print("SFDR_dBc", six(c.sfdrDbc));
-    ctx.print("SFDR_dBFS", six(c.sfdrDbfs));
-    if (!c.noSpur) ctx.print("SFDR_spur_Hz", six(c.spurHz));
-    ctx.print("NSD_dBFS_Hz", six(c.nsdDbfsHz));
     if (const std::string note = c.note(); !note.empty()) ctx.print("THD_note", note);
     if (c.noSpur) ctx.print("warning", spectrum::kNoSpur);
 }

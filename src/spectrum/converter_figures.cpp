@@ -44,6 +44,15 @@ std::string ConverterFigures::note() const {
     return out;
 }
 
+std::vector<NamedFigure> namedFigures(const ConverterFigures& c) {
+    std::vector<NamedFigure> out = {
+        {"SINAD_dBFS", c.sinadDbfs}, {"SNR_dBFS", c.snrDbfs}, {"ENOB", c.enob},
+        {"THD_dBc", c.thdDbc},       {"SFDR_dBc", c.sfdrDbc}, {"SFDR_dBFS", c.sfdrDbfs}};
+    if (!c.noSpur) out.push_back({"SFDR_spur_Hz", c.spurHz});
+    out.push_back({"NSD_dBFS_Hz", c.nsdDbfsHz});
+    return out;
+}
+
 double equivalentNoiseBandwidth(int window, int n) {
     // One pass over the window per (window, length), then shared.
     static std::mutex mutex;

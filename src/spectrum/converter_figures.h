@@ -47,6 +47,15 @@ struct ConverterFigures {
     std::string note() const;
 };
 
+// A figure under the name the command line prints it with.
+struct NamedFigure {
+    const char* key;
+    double value;
+};
+// SINAD_dBFS, SNR_dBFS, ENOB, THD_dBc, SFDR_dBc, SFDR_dBFS, SFDR_spur_Hz (left out when there
+// is no spur) and NSD_dBFS_Hz, in that order.
+std::vector<NamedFigure> namedFigures(const ConverterFigures& figures);
+
 // The window's equivalent noise bandwidth in bins, N sum(w^2) / (sum w)^2 (1 without window).
 double equivalentNoiseBandwidth(int window, int n);
 
