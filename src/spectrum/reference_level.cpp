@@ -3,33 +3,43 @@
 #include <map>
 #include <mutex>
 #include <tuple>
-#include <vector>
 
 #include "spectrum/analysis.h"
+#include "spectrum/refft.h"
+#include "spectrum/windows.h"
 
 namespace evkit::spectrum {
 
 namespace {
 
-double computeLevel(int n, int window, int range) {
-    std::vector<double> x(static_cast<std::size_t>(n));
-    std::vector<double> power(static_cast<std::size_t>(n));
+double computeLevel(int n, int window, int range, std::span<double> power) {
+    // The tone is written and windowed in place in the transform's own buffer, as fft()
+    // windows its block in place: no copy of the block is kept.
     SpectralState state;
-    perfect_sinewave(x, range);
-    fft(state, window, x, power);
-    return fundamental(state, power, true);
+    WindowLobe lobe;
+    windowLobe(window, &lobe);
+    state.ndt = lobe.ndt;
+    const auto w = windowCoefficients(window, n);
+    transformFilled(
+        n,
+        [&](std::span<double> x) {
+            perfect_sinewave(x, range);
+            for (std::size_t i = 0; i < x.size(); ++i) x[i] *= w[i];
+        },
+        power.first(static_cast<std::size_t>(n)));
+    return fundamental(state, power.first(static_cast<std::size_t>(n)), true);
 }
 
 class LevelCache {
   public:
-    double get(int n, int window, int range) {
+    double get(int n, int window, int range, std::span<double> scratch) {
         const auto key = std::make_tuple(n, window, range);
         {
             std::lock_guard lock(mutex_);
             if (auto it = levels_.find(key); it != levels_.end()) return it->second;
         }
         // Computed outside the lock: the transform takes its own.
-        const double level = computeLevel(n, window, range);
+        const double level = computeLevel(n, window, range, scratch);
         std::lock_guard lock(mutex_);
         // Files may carry any full scale: the cache stays small whatever is analysed.
         if (levels_.size() >= kMaxEntries) levels_.clear();
@@ -45,9 +55,9 @@ class LevelCache {
 
 }  // namespace
 
-double referenceLevel(int n, int window, int range) {
+double referenceLevel(int n, int window, int range, std::span<double> scratch) {
     static LevelCache cache;
-    return cache.get(n, window, range);
+    return cache.get(n, window, range, scratch);
 }
 
 }  // namespace evkit::spectrum

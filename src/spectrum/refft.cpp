@@ -115,4 +115,12 @@ void windowedPowerSpectrum(std::span<const double> x, std::span<const double> w,
         [&](const fftw_complex* out) { toPower(out, n, power); });
 }
 
+void transformFilled(int n, const std::function<void(std::span<double>)>& fill,
+                     std::span<double> power) {
+    if (n <= 0) return;
+    plans().runFilled(
+        n, [&](double* in) { fill(std::span<double>(in, static_cast<std::size_t>(n))); },
+        [&](const fftw_complex* out) { toPower(out, static_cast<std::size_t>(n), power); });
+}
+
 }  // namespace evkit::spectrum

@@ -1,5 +1,6 @@
 #pragma once
 // Discrete Fourier transform of a real block of any length.
+#include <functional>
 #include <span>
 
 namespace evkit::spectrum {
@@ -22,5 +23,9 @@ void realPowerSpectrum(std::span<const double> x, std::span<double> power);
 // without a copy of the windowed block: the same numbers as windowing x in place first.
 void windowedPowerSpectrum(std::span<const double> x, std::span<const double> w,
                            std::span<double> power);
+
+// The power spectrum of the n samples `fill` writes straight into the transform's buffer.
+void transformFilled(int n, const std::function<void(std::span<double>)>& fill,
+                     std::span<double> power);
 
 }  // namespace evkit::spectrum
