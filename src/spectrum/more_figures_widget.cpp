@@ -1,6 +1,6 @@
 #include "spectrum/more_figures_widget.h"
 
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <cmath>
 
@@ -34,9 +34,11 @@ QString number(double v, int decimals) {
 
 MoreFiguresWidget::MoreFiguresWidget(QWidget* parent) : QGroupBox("More figures", parent) {
     setObjectName("DATA_MORE_FIGURES");
-    auto* form = new QFormLayout(this);
-    form->setContentsMargins(6, 4, 6, 4);
-    form->setVerticalSpacing(2);
+    // Two figures a row: the section stays short beside the five displays.
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(6, 4, 6, 4);
+    grid->setVerticalSpacing(2);
+    grid->setHorizontalSpacing(8);
     for (std::size_t i = 0; i < kRowTexts.size(); ++i) {
         auto* v = new QLabel(this);
         v->setObjectName(QString("DATA_MORE_%1").arg(kRowTexts[i].name));
@@ -45,13 +47,16 @@ MoreFiguresWidget::MoreFiguresWidget(QWidget* parent) : QGroupBox("More figures"
         v->setToolTip(kRowTexts[i].tooltip);
         auto* label = new QLabel(kRowTexts[i].name, this);
         label->setToolTip(kRowTexts[i].tooltip);
-        form->addRow(label, v);
+        const int row = static_cast<int>(i / 2);
+        const int column = static_cast<int>(i % 2) * 2;
+        grid->addWidget(label, row, column);
+        grid->addWidget(v, row, column + 1);
         values_[i] = v;
     }
     note_ = new QLabel(this);
     note_->setObjectName("DATA_MORE_NOTE");
     note_->setWordWrap(true);
-    form->addRow(note_);
+    grid->addWidget(note_, grid->rowCount(), 0, 1, 4);
     setVisible(false);
 }
 
