@@ -5,10 +5,13 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "collection/analysis.h"
 #include "collection/capture.h"
+#include "collection/data_files.h"
 
 namespace {
 
@@ -52,5 +55,25 @@ void BM_HistogramOfFullBlock(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBufferSize);
 }
 BENCHMARK(BM_HistogramOfFullBlock)->Arg(256)->Arg(1024)->Unit(benchmark::kMicrosecond);
+
+// Reading a capture file of 65536 codes (the parse part of `analyze F.dat` as a process).
+void BM_ReadCaptureFile(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<std::int32_t> codes(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        codes[static_cast<size_t>(i)] =
+            static_cast<std::int32_t>(std::lround(7e6 * std::sin(2 * M_PI * 1031.0 * i / n)));
+    const std::string path = "/tmp/evkit714_bench_capture.dat";
+    if (!write_capture_file(path, "PM7014", 4000.0f, n, 8388608, codes)) {
+        state.SkipWithError("cannot write the capture file");
+        return;
+    }
+    for (auto _ : state) {
+        auto r = read_capture_file(path);
+        benchmark::DoNotOptimize(r);
+    }
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ReadCaptureFile)->Arg(65536)->Unit(benchmark::kMillisecond);
 
 }  // namespace

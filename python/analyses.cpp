@@ -19,6 +19,7 @@
 #include "errors.h"
 #include "module.h"
 #include "results.h"
+#include "spectrum/coherent.h"
 
 namespace evkit::python {
 
@@ -223,6 +224,20 @@ Capture readCapture(const py::object& path) {
     return c;
 }
 
+py::dict coherentFrequency(double fs, long long n, double near) {
+    std::string why;
+    const auto c = spectrum::coherentFrequency(fs, n, near, &why);
+    if (!c) valueError("no coherent frequency: " + why);
+    py::dict d;
+    d["cycles"] = c->cycles;
+    d["frequency_hz"] = c->frequency;
+    d["prime"] = c->prime;
+    d["prime_cycles"] = c->primeCycles > 0 ? py::object(py::int_(c->primeCycles)) : py::none();
+    d["prime_frequency_hz"] =
+        c->primeCycles > 0 ? py::object(py::float_(c->primeFrequency)) : py::none();
+    return d;
+}
+
 }  // namespace
 
 void registerAnalyses(py::module_& m, BoardClass&) {
@@ -247,6 +262,9 @@ void registerAnalyses(py::module_& m, BoardClass&) {
           "Raises ValueError for an empty block, NaN or infinity in it, a non-finite or "
           "non-positive fs, a block too short for the analysis; warns (BoardWarning) for an "
           "all-zero block. Ctrl-C is noticed during long analyses.");
+    m.def("coherent_frequency", &coherentFrequency, py::arg("fs"), py::arg("n"), py::arg("near"),
+          "The coherent test frequency nearest to `near` for n samples at fs: a dict of "
+          "cycles, frequency_hz, prime, prime_cycles, prime_frequency_hz.");
 }
 
 }  // namespace evkit::python

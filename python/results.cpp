@@ -134,6 +134,8 @@ Spectrum spectrumFromState(const py::tuple& t) {
     d.db.assign(db.data(), db.data() + db.size());
     d.part = t[10].cast<std::string>();
     d.freqReady = false;
+    d.more = spectrum::converterFigures(d.stats, d.state, std::span(d.power.data(), d.power.size()),
+                                        d.fs, d.window, spectrum::kDefaultThdHarmonics);
     return s;
 }
 
@@ -241,6 +243,41 @@ void registerResults(py::module_& m, BoardClass&) {
         .def_property_readonly("harmonics", &Spectrum::harmonics,
                                "Harmonic bands 2..5: dicts harmonic, lo, hi, excluded, warned, "
                                "power (linear).")
+        // The converter figures beside the five (THD over harmonics 2..9).
+        .def_property_readonly(
+            "sinad_dbfs", [](const Spectrum& s) { return s.d->more.sinadDbfs; },
+            "SINAD referred to full scale (SINAD + FS-PdB), dBFS.")
+        .def_property_readonly(
+            "snr_dbfs", [](const Spectrum& s) { return s.d->more.snrDbfs; },
+            "SNR referred to full scale (SNR + FS-PdB), dBFS.")
+        .def_property_readonly(
+            "enob", [](const Spectrum& s) { return s.d->more.enob; },
+            "Effective number of bits, (SINAD_dBFS - 1.76) / 6.02.")
+        .def_property_readonly(
+            "thd_dbc", [](const Spectrum& s) { return s.d->more.thdDbc; },
+            "Total harmonic distortion of harmonics 2..9 (folded into 0..fs/2), dBc.")
+        .def_property_readonly(
+            "sfdr_dbc", [](const Spectrum& s) { return s.d->more.sfdrDbc; },
+            "Spurious-free dynamic range against the fundamental, dBc (inf: no spur).")
+        .def_property_readonly(
+            "sfdr_dbfs", [](const Spectrum& s) { return s.d->more.sfdrDbfs; },
+            "Spurious-free dynamic range against full scale, dBFS (inf: no spur).")
+        .def_property_readonly(
+            "sfdr_spur_hz",
+            [](const Spectrum& s) -> py::object {
+                if (s.d->more.noSpur) return py::none();
+                return py::float_(s.d->more.spurHz);
+            },
+            "Frequency of the largest spur in Hz (None: no spur).")
+        .def_property_readonly(
+            "nsd_dbfs_hz", [](const Spectrum& s) { return s.d->more.nsdDbfsHz; },
+            "Noise spectral density referred to full scale, dBFS/Hz.")
+        .def_property_readonly(
+            "no_spur", [](const Spectrum& s) { return s.d->more.noSpur; },
+            "True when no spur lies outside the fundamental band and the DC region.")
+        .def("more_figures", &Spectrum::moreFigures, py::arg("harmonics") = 9,
+             "The converter figures keyed as the command line prints them, THD over "
+             "2..harmonics. Raises ValueError for harmonics outside 2..50.")
         .def_property_readonly(
             "spur_bin", [](const Spectrum& s) { return s.d->stats.spur; },
             "Bin of the largest spur (-1: none).")

@@ -46,9 +46,10 @@ struct SpectrumData {
     std::string part = "PM7014";  // the part word its file gets by default
     spectrum::SpectralState state;
     spectrum::FftStats stats;
-    std::vector<double> power;  // bins 0..N-1, linear
-    std::vector<double> db;     // bins 0..N/2, dB re the full-scale sine
-    std::vector<double> freq;   // bins 0..N/2 in Hz, made on first use
+    spectrum::ConverterFigures more;  // the converter figures beside the five (THD 2..9)
+    std::vector<double> power;        // bins 0..N-1, linear
+    std::vector<double> db;           // bins 0..N/2, dB re the full-scale sine
+    std::vector<double> freq;         // bins 0..N/2 in Hz, made on first use
     bool freqReady = false;
 
     const std::vector<double>& frequencies();
@@ -67,6 +68,8 @@ struct Spectrum {
 
     py::dict figures() const;
     py::list harmonics() const;
+    // The converter figures keyed as the CLI prints them; THD over harmonics 2..`harmonics`.
+    py::dict moreFigures(int harmonics) const;
     void save(const py::object& path, const std::optional<std::string>& part) const;
 };
 

@@ -107,6 +107,7 @@ void fillSpectrum(SpectrumData& d, const spectrum::SpectrumResult& r) {
     d.blocks = r.blocks;
     d.state = r.state;
     d.stats = r.stats;
+    d.more = r.more;
     d.power.assign(r.power.begin(), r.power.end());
     d.db.assign(r.spectrum.db.begin(), r.spectrum.db.end());
     d.freqReady = false;
@@ -121,6 +122,23 @@ py::dict Spectrum::figures() const {
     out["S/D"] = f.sd;
     out["SNR"] = f.snr;
     out["FS-PdB"] = f.fsPdB;
+    return out;
+}
+
+py::dict Spectrum::moreFigures(int harmonics) const {
+    if (harmonics < 2 || harmonics > spectrum::kMaxThdHarmonics)
+        valueError("harmonics must be 2.." + std::to_string(spectrum::kMaxThdHarmonics));
+    const spectrum::ConverterFigures c =
+        harmonics == d->more.thdHarmonics
+            ? d->more
+            : spectrum::converterFigures(d->stats, d->state,
+                                         std::span(d->power.data(), d->power.size()), d->fs,
+                                         d->window, harmonics);
+    py::dict out;
+    for (const auto& f : spectrum::namedFigures(c)) out[f.key] = f.value;
+    out["THD_harmonics"] = c.thdHarmonics;
+    if (c.noSpur) out["SFDR_spur_Hz"] = py::none();
+    out["THD_note"] = c.note();
     return out;
 }
 

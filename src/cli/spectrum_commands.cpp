@@ -1,5 +1,5 @@
 // The FFT test from the command line: on a capture file (analyze --test fft) and on fresh
-// captures from the board (fft).
+// captures from the board (fft); the coherent test frequency for a block (coherent).
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <string>
@@ -10,6 +10,8 @@
 #include "cli/cli_context.h"
 #include "collection/capture.h"
 #include "collection/data_files.h"
+#include "spectrum/coherent.h"
+#include "spectrum/fft_collection.h"
 #include "spectrum/freq_test.h"
 #include "support/format.h"
 
@@ -27,23 +29,25 @@ std::string six(double v) {
     return strprintf("%f", v);
 }
 
-FftTestSettings settingsOf(const CliContext& ctx, const DataCollection& data, int window,
-                           int average) {
-    FftTestSettings s;
-    s.samples = data.settings.samples;
-    s.window = window;
-    s.average = average;
-    s.fs = ctx.session.fs;
-    s.range = ctx.session.range;
-    return s;
+// The converter figures, printed after the five.
+void printMoreFigures(CliContext& ctx, const spectrum::ConverterFigures& c) {
+    for (const auto& f : spectrum::namedFigures(c)) ctx.print(f.key, six(f.value));
+    ctx.print("THD_harmonics", std::to_string(c.thdHarmonics));
+    if (const std::string note = c.note(); !note.empty()) ctx.print("THD_note", note);
+    if (c.noSpur) ctx.print("warning", spectrum::kNoSpur);
 }
 
 // The figures of the last spectrum, and the spectrum file when asked for.
-int report(CliContext& ctx, const FftTest& test, const std::string& fftOut) {
+int report(CliContext& ctx, const FftTest& test, const std::string& fftOut, int harmonics) {
     if (test.outcome() != FftOutcome::kAnalysed || !test.last()) return kExitFailure;
     const SpectrumResult& r = *test.last();
     const auto& f = r.stats.figures;
-    ctx.print("S/PN", six(f.spn));
+    const spectrum::ConverterFigures more =
+        harmonics == r.more.thdHarmonics
+            ? r.more
+            : spectrum::converterFigures(r.stats, r.state, r.power, r.fs, r.window, harmonics);
+    // Without any spur the ratio to it is unbounded, not the floor's value.
+    ctx.print("S/PN", more.noSpur ? "inf" : six(f.spn));
     ctx.print("SINAD", six(f.sinad));
     ctx.print("S/D", six(f.sd));
     ctx.print("SNR", six(f.snr));
@@ -51,6 +55,7 @@ int report(CliContext& ctx, const FftTest& test, const std::string& fftOut) {
     ctx.print("fundamental_bin", std::to_string(r.fundamentalBin()));
     ctx.print("fundamental_hz", six(r.fundamentalHz()));
     ctx.print("warning", r.stats.warning ? "1" : "0");
+    printMoreFigures(ctx, more);
     std::string why;
     if (!fftOut.empty() &&
         !collection::write_fft_file(fftOut, ctx.session.part, static_cast<float>(r.fs), r.samples,
@@ -59,8 +64,16 @@ int report(CliContext& ctx, const FftTest& test, const std::string& fftOut) {
     return kExitOk;
 }
 
+void addHarmonicsOption(CLI::App& app, int& harmonics) {
+    app.add_option("--harmonics", harmonics,
+                   "THD over the harmonics 2..H (default 9, at most " +
+                       std::to_string(spectrum::kMaxThdHarmonics) + ")")
+        ->check(CLI::Range(2, spectrum::kMaxThdHarmonics));
+}
+
 struct FftFileOptions {
     int window = 4;
+    int harmonics = spectrum::kDefaultThdHarmonics;
     std::string out;
 };
 
@@ -72,10 +85,14 @@ EVKIT_CLI_ANALYSIS(AnalysisSpec{
                        "4 7-term (default)")
             ->check(CLI::Range(0, 4));
         app.add_option("--fft-out", o->out, "write the spectrum file (.fft)")->check(fileName());
+        addHarmonicsOption(app, o->harmonics);
         return [o](CliContext& ctx, DataCollection& data) {
+            FftTestSettings settings = spectrum::fftSettingsOf(data);
+            settings.window = o->window;
+            settings.average = 1;
             FftTest test;
-            test.freq_test(settingsOf(ctx, data, o->window, 1), data.block(), ctx.messages);
-            return report(ctx, test, o->out);
+            test.freq_test(settings, data.block(), ctx.messages);
+            return report(ctx, test, o->out, o->harmonics);
         };
     }});
 
@@ -84,6 +101,7 @@ struct FftCaptureOptions {
     int samples = 4096;
     int average = 1;
     int window = 4;
+    int harmonics = spectrum::kDefaultThdHarmonics;
     std::string out;
 };
 
@@ -100,6 +118,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
                        "4 7-term (default)")
             ->check(CLI::Range(0, 4));
         app.add_option("--fft-out", o->out, "write the spectrum file (.fft)")->check(fileName());
+        addHarmonicsOption(app, o->harmonics);
         return [o](CliContext& ctx) {
             // The file's header word is the device family: identify it first.
             if (!o->out.empty())
@@ -111,17 +130,40 @@ EVKIT_CLI_COMMAND(CommandSpec{
             data.settings.window = o->window;
             data.settings.average = o->average;
             FftTest test;
-            const int s = data.collectSequence([&] {
-                // The sample rate is read by the sequence before this runs.
-                return test.freq_test(
-                    settingsOf(ctx, data, o->window, o->average),
-                    [&] { return data.captureBlock(); }, data.buffers.sample_real, ctx.messages);
-            });
+            const int s = spectrum::collectAveragedFft(data, test, ctx.messages);
             if (s != 0 || test.outcome() != FftOutcome::kAnalysed)
                 return static_cast<int>(kExitFailure);
             ctx.print("samples", std::to_string(data.settings.samples));
             ctx.print("fs", six(ctx.session.fs));
-            return report(ctx, test, o->out);
+            return report(ctx, test, o->out, o->harmonics);
+        };
+    }});
+
+struct CoherentOptions {
+    double fs = 0.0;
+    long long samples = 0;
+    double near = 0.0;
+};
+
+EVKIT_CLI_COMMAND(CommandSpec{
+    "coherent", "Propose the coherent test frequency nearest to a wanted one (no board needed)", 0,
+    false, [](CLI::App& app) -> Runner {
+        auto o = std::make_shared<CoherentOptions>();
+        app.add_option("--fs", o->fs, "sample rate in Hz")->required();
+        app.add_option("--samples", o->samples, "samples in the block (N)")->required();
+        app.add_option("--near", o->near, "wanted test frequency in Hz")->required();
+        return [o](CliContext& ctx) {
+            std::string why;
+            const auto c = spectrum::coherentFrequency(o->fs, o->samples, o->near, &why);
+            if (!c) return ctx.usage("no coherent frequency: " + why);
+            ctx.print("cycles", std::to_string(c->cycles));
+            ctx.print("frequency_hz", six(c->frequency));
+            ctx.print("prime", c->prime ? "1" : "0");
+            if (c->primeCycles > 0) {
+                ctx.print("prime_cycles", std::to_string(c->primeCycles));
+                ctx.print("prime_frequency_hz", six(c->primeFrequency));
+            }
+            return static_cast<int>(kExitOk);
         };
     }});
 

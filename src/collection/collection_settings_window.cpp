@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "spectrum/coherent.h"
+
 namespace evkit::app {
 
 namespace {
@@ -66,6 +68,14 @@ CollectionSettingsWindow::CollectionSettingsWindow(collection::CollectionSetting
         samples_->setToolTip("Samples per channel in one capture");
     }
     capture->addRow("Samples per channel", samples_);
+    coherent_ = new QLabel(captureBox);
+    coherent_->setObjectName("CONFIG_COHERENT");
+    coherent_->setToolTip(
+        "The test frequency nearest to the line frequency with a whole, prime number of cycles "
+        "in the block: its spectrum has no leakage");
+    coherent_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    capture->addRow("Coherent line test", coherent_);
+    connect(samples_, &QComboBox::currentIndexChanged, this, [this] { showCoherent(); });
     dataDelay_ = makeSpin(captureBox, "CONFIG_DATA_DELAY", 0, 255, settings_.data_delay);
     dataDelay_->setToolTip("Data-delay code sent to the board with the capture command");
     capture->addRow("Data delay", dataDelay_);
@@ -162,6 +172,27 @@ void CollectionSettingsWindow::POPCONFIG_OK() {
 
 void CollectionSettingsWindow::closeEvent(QCloseEvent* event) {
     event->accept();  // WA_DeleteOnClose discards the window; nothing is stored
+}
+
+void CollectionSettingsWindow::setCoherentReference(double fs, double lineHz) {
+    coherentFs_ = fs;
+    coherentLine_ = lineHz;
+    showCoherent();
+}
+
+void CollectionSettingsWindow::showCoherent() {
+    const int n = samples_->currentData().toInt();
+    const auto c = spectrum::coherentFrequency(coherentFs_, n, coherentLine_);
+    if (!c) {
+        coherent_->setText("\u2014");
+        return;
+    }
+    coherent_->setText(QString("%1 Hz \u2014 %2 cycles in %3 samples (line %4 Hz, %5 Hz rate)")
+                           .arg(c->frequency, 0, 'f', 4)
+                           .arg(c->cycles)
+                           .arg(n)
+                           .arg(coherentLine_, 0, 'g', 6)
+                           .arg(coherentFs_, 0, 'g', 7));
 }
 
 }  // namespace evkit::app

@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QSpinBox;
 
@@ -29,6 +30,10 @@ class CollectionSettingsWindow : public QWidget {
     // Called after OK has stored the settings (the data window undims its collect button).
     std::function<void()> onConfirmed;
 
+    // The sample rate and line frequency for the coherent test frequency shown beside the
+    // sample count (it follows the count chosen).
+    void setCoherentReference(double fs, double lineHz);
+
   public slots:
     // Commit of pair box `pair` (0..3): checking one clears the others; unchecking the
     // selected box checks it again.
@@ -42,6 +47,7 @@ class CollectionSettingsWindow : public QWidget {
 
   private:
     void showPairs();
+    void showCoherent();
 
     collection::CollectionSettings& settings_;
     bool diskMode_;
@@ -54,6 +60,9 @@ class CollectionSettingsWindow : public QWidget {
     QSpinBox* secondsDelay_ = nullptr;
     std::array<QCheckBox*, 4> pairBoxes_{};
     QPushButton* ok_ = nullptr;
+    QLabel* coherent_ = nullptr;
+    double coherentFs_ = 0.0;
+    double coherentLine_ = 0.0;
 };
 
 }  // namespace evkit::app

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 
 #include "collection/data_collection_panel.h"
+#include "spectrum/fft_collection.h"
 #include "ui/graph_widget.h"
 
 namespace evkit::app {
@@ -70,12 +71,28 @@ void DataCollectionPanel::showCaptureProgress(int received, int expected) {
 }
 
 spectrum::FftTestSettings DataCollectionPanel::fftSettings() const {
-    spectrum::FftTestSettings s;
-    s.samples = data_->settings.samples;
-    s.window = data_->settings.window;
-    s.average = data_->settings.average;
-    s.fs = ctx_.session.fs;
-    s.range = ctx_.session.range;
+    return spectrum::fftSettingsOf(*data_);
+}
+
+int DataCollectionPanel::collectFftAverage(const std::function<void()>& afterCapture) {
+    fftBlocks_ = data_->settings.average;
+    spectrum::FftObserver observer;
+    observer.blockStarting = [this](int block) {
+        if (block == 1) {
+            stop_->setVisible(fftBlocks_ > 1);
+            stop_->setEnabled(true);
+        }
+        fftBlock_ = block;
+        averageCount_->setValue(block);
+        showCaptureProgress(0, 1);
+    };
+    observer.spectrum = [this](const spectrum::SpectrumResult& r) { drawSpectrum(r); };
+    spectrum::FftCollectionHooks hooks;
+    hooks.stopRequested = [this] { return stopRequested_; };
+    hooks.afterCapture = afterCapture;
+    const int s = spectrum::collectAveragedFft(*data_, fft_, ctx_.messages, observer, hooks);
+    fftBlock_ = fftBlocks_ = 0;
+    if (s == 0) showSpectrumCaptions();
     return s;
 }
 
@@ -97,56 +114,34 @@ int DataCollectionPanel::COLLECT() {
     link.processEvents();
 
     const int test = data_->settings.test;
-    int status = data_->collectSequence([&]() -> int {
-        const auto afterCapture = [&] {
-            haveBlock_ = true;
-            updateChannelButtons();
-            setWindowTitle(QString::fromStdString(data_->title));
-        };
-        if (test == kTestTime || test == kTestHistogram) {
-            if (const int s = data_->captureBlock(); s != 0) return s;
-            afterCapture();
-            if (test == kTestTime)
-                time_test();
-            else
-                hist_test();
-            return 0;
-        }
-        if (test == kTestFft) {
-            if (diskMode()) {
+    const auto afterCapture = [&] {
+        haveBlock_ = true;
+        updateChannelButtons();
+        setWindowTitle(QString::fromStdString(data_->title));
+    };
+    int status = 0;
+    if (test == kTestFft && !diskMode()) {
+        status = collectFftAverage(afterCapture);
+    } else {
+        status = data_->collectSequence([&]() -> int {
+            if (test == kTestTime || test == kTestHistogram) {
+                if (const int s = data_->captureBlock(); s != 0) return s;
+                afterCapture();
+                if (test == kTestTime)
+                    time_test();
+                else
+                    hist_test();
+                return 0;
+            }
+            if (test == kTestFft) {
                 // A file holds one block: read it, then analyse it once.
                 if (const int s = data_->captureBlock(); s != 0) return s;
                 afterCapture();
                 freqTestInMemory();
-                return 0;
             }
-            const spectrum::FftTestSettings settings = fftSettings();  // fs is read by now
-            fftBlocks_ = settings.average;
-            stop_->setVisible(settings.average > 1);
-            stop_->setEnabled(true);
-            spectrum::FftObserver observer;
-            observer.blockStarting = [this](int block) {
-                fftBlock_ = block;
-                averageCount_->setValue(block);
-                showCaptureProgress(0, 1);
-            };
-            observer.spectrum = [this](const spectrum::SpectrumResult& r) { drawSpectrum(r); };
-            const int s = fft_.freq_test(
-                settings,
-                [&] {
-                    if (stopRequested_) return kStatusCancelled;
-                    const int c = data_->captureBlock();
-                    if (c == 0) afterCapture();
-                    return c;
-                },
-                data_->buffers.sample_real, ctx_.messages, observer);
-            fftBlock_ = fftBlocks_ = 0;
-            if (s != 0) return s;
-            showSpectrumCaptions();
             return 0;
-        }
-        return 0;
-    });
+        });
+    }
     fftBlock_ = fftBlocks_ = 0;
     if (status == kStatusCancelled && stopRequested_) {
         // Stopped: the collection has sent the device its commands after the analysis.

@@ -23,6 +23,7 @@
 #include "collection/collection_settings_window.h"
 #include "collection/plot_navigation.h"
 #include "collection/save_dialog.h"
+#include "spectrum/more_figures_widget.h"
 
 namespace evkit::app {
 
@@ -230,6 +231,8 @@ void DataCollectionPanel::buildControls() {
         res->addWidget(d.value, i, 1);
     }
     right->addWidget(resultBox);
+    more_ = new MoreFiguresWidget(this);
+    right->addWidget(more_);
 
     auto* fileBox = new QGroupBox("Files", this);
     auto* files = new QVBoxLayout(fileBox);
@@ -337,9 +340,24 @@ void DataCollectionPanel::clearDataGraph() {
 
 // --- settings ----------------------------------------------------------------------------
 
+void DataCollectionPanel::showCoherentReference(CollectionSettingsWindow& w) {
+    // The coherent test frequency: for the rate of the last capture (before one, the rate of
+    // clock divider 1) and the line frequency the conversion window last set or read (50 Hz
+    // until then).
+    double fs = ctx_.session.fs;
+    if (!(fs > 1.0)) fs = 1.0e6 * ctx_.session.xtal_speed / 1024.0;
+    double line = 50.0;
+    if (QWidget* conv = ctx_.window ? ctx_.window("pnl_conv") : nullptr) {
+        const QVariant shown = conv->property("lineFrequencyHz");
+        if (shown.isValid() && shown.toDouble() > 0.0) line = shown.toDouble();
+    }
+    w.setCoherentReference(fs, line);
+}
+
 void DataCollectionPanel::CONFIG() {
     if (settingsWindow_) {
         // One settings window at a time: a second would store over the first.
+        showCoherentReference(*settingsWindow_);
         settingsWindow_->show();
         settingsWindow_->raise();
         settingsWindow_->activateWindow();
@@ -353,6 +371,7 @@ void DataCollectionPanel::CONFIG() {
                              .arg(windowName(data_->settings.window))
                              .arg(data_->settings.average));
     };
+    showCoherentReference(*w);
     settingsWindow_ = w;
     w->show();
     w->raise();

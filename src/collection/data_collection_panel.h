@@ -33,6 +33,7 @@ class QSpinBox;
 namespace evkit::app {
 
 class GraphWidget;
+class MoreFiguresWidget;
 enum class SaveChoice;
 
 // A labelled numeric display with a precision (digits after the decimal point).
@@ -147,6 +148,10 @@ class DataCollectionPanel : public StandingWindow {
                                               const std::string& fileName);
     bool printWidget(QWidget* what, const QString& title, bool graphOnly);
     spectrum::FftTestSettings fftSettings() const;
+    // The sample rate and line frequency the settings' coherent test frequency is for.
+    void showCoherentReference(CollectionSettingsWindow& w);
+    // The averaged FFT on fresh captures from the board, with Stop between blocks.
+    int collectFftAverage(const std::function<void()>& afterCapture);
     QString channelName() const;
     QString rateText() const;
 
@@ -170,6 +175,7 @@ class DataCollectionPanel : public StandingWindow {
     QPushButton* export_ = nullptr;
     QPushButton* boardOnly_ = nullptr;
     std::array<NumericDisplay, 5> results_{};
+    MoreFiguresWidget* more_ = nullptr;  // the converter figures of the spectrum shown
     NumericDisplay cursorX_, cursorY_;
     QLineEdit* date_ = nullptr;
     QLineEdit* time_ = nullptr;

@@ -13,6 +13,7 @@
 
 #include "collection/data_collection_panel.h"
 #include "collection/plot_navigation.h"
+#include "spectrum/more_figures_widget.h"
 #include "ui/graph_widget.h"
 
 namespace evkit::app {
@@ -94,9 +95,11 @@ void DataCollectionPanel::stampDateTime() {
 
 void DataCollectionPanel::resetResultColours() {
     for (NumericDisplay& d : results_) d.setColour(QColor());
+    more_->clearFigures();
 }
 
 void DataCollectionPanel::clearResults() {
+    more_->clearFigures();
     for (NumericDisplay& d : results_) {
         d.value->clear();
         d.value->setToolTip({});
@@ -295,6 +298,7 @@ void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
     if (r.blocks > 1 && !r.newestPlotError())
         graph_->plotXY(r.newest.freq, r.newest.db, QColor(0, 0, 0, 110), LineStyle::Solid, false);
     showFigures(r.stats);
+    more_->showFigures(r.more);
 
     if (r.plotError()) {
         graph_->deletePlots();  // the core has said "Plotting Error"

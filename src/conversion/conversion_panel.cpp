@@ -424,6 +424,7 @@ void ConversionPanel::redrawChart() {
 
 void ConversionPanel::showLineFrequency(double hz) {
     lineFrequencyShown_ = hz;
+    setProperty("lineFrequencyHz", hz);  // read by the collection settings' coherent helper
     lineFreq_->setText(number(hz));
 }
 

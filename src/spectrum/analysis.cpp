@@ -63,8 +63,10 @@ void fft(SpectralState& state, int window, std::span<double> x, std::span<double
 double fundamental(const SpectralState& state, std::span<const double> power, bool sumBand) {
     const int n = static_cast<int>(power.size());
     const int h = n / 2;
-    const int imax = MaxMin1D(power.first(static_cast<std::size_t>(h))).imax;
-    if (imax < 0) return 0.0;
+    if (h <= 0) return 0.0;
+    // The largest of bins 0..H-1, the lowest of equal ones (as MaxMin1D finds it).
+    const auto lower = power.first(static_cast<std::size_t>(h));
+    const int imax = static_cast<int>(std::max_element(lower.begin(), lower.end()) - lower.begin());
     if (sumBand) {
         // The band is kept inside the block: a silent reference puts its "peak" at bin 0.
         const int lo = std::max(0, imax - state.ndt);

@@ -17,6 +17,10 @@ struct FftCollectionHooks {
     std::function<void()> afterCapture;
 };
 
+// The test settings of the collection: its sample count, window and average with the
+// session's sample rate (as last read) and full scale.
+FftTestSettings fftSettingsOf(const collection::DataCollection& data);
+
 // Runs the test with data.settings (samples, window, average) and the session's sample rate
 // and full scale. Returns 0; kStatusCancelled when a stop ended the averaging and the closing
 // commands were sent (test.last() then holds the blocks averaged so far, if any); or the

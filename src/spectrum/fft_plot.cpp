@@ -1,6 +1,7 @@
 #include "spectrum/fft_plot.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 namespace evkit::spectrum {
@@ -21,7 +22,6 @@ void toDecibels(std::span<const double> power, double maxy, double fs, DbSpectru
         return;
     }
     out.db.resize(h + 1);
-    out.freq.resize(h + 1);
     for (std::size_t k = 0; k <= h; ++k) {
         const double ratio = power[k] / maxy;
         if (ratio > 0.0) {
@@ -30,8 +30,15 @@ void toDecibels(std::span<const double> power, double maxy, double fs, DbSpectru
             out.db[k] = kNoPowerDb;
             if (out.failedBin < 0) out.failedBin = static_cast<int>(k);
         }
-        out.freq[k] = fs * (static_cast<double>(k) / static_cast<double>(n));
     }
+    // The axis depends on N and fs only.
+    const auto fsBits = std::bit_cast<std::uint64_t>(fs);
+    if (out.freq.size() == h + 1 && out.freqN == n && out.freqFsBits == fsBits) return;
+    out.freq.resize(h + 1);
+    for (std::size_t k = 0; k <= h; ++k)
+        out.freq[k] = fs * (static_cast<double>(k) / static_cast<double>(n));
+    out.freqN = n;
+    out.freqFsBits = fsBits;
 }
 
 AxisScale axisScale(std::span<const double> db, double fs) {

@@ -23,6 +23,10 @@ struct DbSpectrum {
     std::vector<double> freq;
     int failedBin = -1;  // first bin whose power is not positive; -1 when all are
     bool ok() const { return failedBin < 0; }
+    // The block length and sample rate (its bits) `freq` holds the axis of: a spectrum
+    // refilled for the same ones keeps it.
+    std::size_t freqN = 0;
+    std::uint64_t freqFsBits = 0;
 };
 
 // dB = 10 log10(P[k] / maxy) and frequency fs * (k / N) for k = 0..H (N = power.size()).

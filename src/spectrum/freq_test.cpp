@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "spectrum/reference_level.h"
+#include "spectrum/refft.h"
+#include "spectrum/windows.h"
 #include "support/messages.h"
 
 namespace evkit::spectrum {
@@ -18,16 +21,26 @@ bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize, Me
         messages.show(kErrorTitle, "The sample block is shorter than the sample size");
         return false;
     }
+    // Only what this test uses is allocated (a fresh process pays for every page it touches).
     const auto un = static_cast<std::size_t>(n);
-    work_.resize(un);
     power_.resize(un);
-    powerSum_.assign(un, 0.0);
 
     // The reference goes through the same window and transform as the blocks, so its band
     // power is 0 dB for the chosen window.
-    perfect_sinewave(work_, settings.range);
-    fft(state_, settings.window, work_, power_);
-    state_.maxy = fundamental(state_, power_, true);
+    WindowLobe lobe;
+    if (windowLobe(settings.window, &lobe)) {
+        // With a window the level depends only on (N, window, range).
+        state_.ndt = lobe.ndt;
+        state_.sldc = lobe.sldc;
+        state_.dclim = lobe.ndt + lobe.sldc;
+        state_.maxy = referenceLevel(n, settings.window, settings.range, power_);
+    } else {
+        // Without one the band summed is as wide as the last window's lobe.
+        work_.resize(un);
+        perfect_sinewave(work_, settings.range);
+        fft(state_, settings.window, work_, power_);
+        state_.maxy = fundamental(state_, power_, true);
+    }
     if (!(state_.maxy > 0.0)) {
         // Every level would be a division by zero.
         outcome_ = FftOutcome::kNoReference;
@@ -38,6 +51,18 @@ bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize, Me
 }
 
 void FftTest::transform(const FftTestSettings& settings, std::span<const double> block) {
+    WindowLobe lobe;
+    if (windowLobe(settings.window, &lobe)) {
+        // As fft() does, with the window applied on the way into the transform.
+        state_.ndt = lobe.ndt;
+        state_.sldc = lobe.sldc;
+        state_.dclim = lobe.ndt + lobe.sldc;
+        const int n = static_cast<int>(power_.size());
+        windowedPowerSpectrum(block.first(power_.size()), windowCoefficients(settings.window, n),
+                              power_);
+        return;
+    }
+    work_.resize(power_.size());
     std::copy_n(block.begin(), work_.size(), work_.begin());
     fft(state_, settings.window, work_, power_);
 }
@@ -66,14 +91,18 @@ void FftTest::analyse(const FftTestSettings& settings, int block, int blocks, bo
     if (r.stats.fundamentalTooLow) messages.show("", kFundamentalTooLow);
     if (r.stats.fundamentalTooHigh) messages.show("", kFundamentalTooHigh);
     r.state = state_;
+    r.more = converterFigures(r.stats, state_, power_, settings.fs, settings.window);
 
-    r.power.assign(power_.begin(), power_.end());
+    // The power and the newest block's dB values go to the result by trading storage with
+    // it, not by copies: the next block's transform and scaleNewest refill both whole.
+    std::swap(r.power, power_);
+    power_.resize(r.power.size());
+    std::swap(r.newest, newest_);
     // Without averaging the spectrum is the newest block's, already in dB.
     if (averaged)
-        toDecibels(power_, state_.maxy, settings.fs, r.spectrum);
+        toDecibels(r.power, state_.maxy, settings.fs, r.spectrum);
     else
-        r.spectrum = newest_;
-    r.newest = newest_;
+        r.spectrum = r.newest;
     r.axis = axis_;
     r.annotation = {};
     if (r.plotError()) {
@@ -96,6 +125,7 @@ int FftTest::freq_test(const FftTestSettings& settings, const std::function<int(
         outcome_ = FftOutcome::kNothingToDo;
         return 0;
     }
+    if (settings.average > 1) powerSum_.assign(power_.size(), 0.0);
     for (int i = 1; i <= settings.average; ++i) {
         if (observer.blockStarting) observer.blockStarting(i);
         if (const int status = capture(); status != 0) {

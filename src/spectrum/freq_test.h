@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "spectrum/analysis.h"
+#include "spectrum/converter_figures.h"
 #include "spectrum/fft_plot.h"
 #include "spectrum/fft_stats.h"
 
@@ -43,8 +44,9 @@ struct SpectrumResult {
     int block = 0;   // blocks averaged into this spectrum (1..average)
     int blocks = 0;  // blocks the test averages
 
-    SpectralState state;  // ndt, sldc, dclim (as the figures left it), maxf, maxy, sig2fs
-    FftStats stats;       // figures, warning flag, bands
+    SpectralState state;    // ndt, sldc, dclim (as the figures left it), maxf, maxy, sig2fs
+    FftStats stats;         // figures, warning flag, bands
+    ConverterFigures more;  // the converter figures beside the five (THD over 2..9)
 
     std::vector<double> power;  // averaged power per bin, 0..N-1
     DbSpectrum spectrum;        // averaged spectrum, bins 0..H: dB and frequency

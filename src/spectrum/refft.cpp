@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 namespace evkit::spectrum {
 
@@ -44,13 +45,20 @@ class PlanCache {
     // Runs the transform of x and hands the N/2 + 1 complex outputs to `use` under the lock.
     template <typename Use>
     void run(std::span<const double> x, Use&& use) {
-        const int n = static_cast<int>(x.size());
+        runFilled(
+            static_cast<int>(x.size()),
+            [&](double* in) { std::memcpy(in, x.data(), x.size() * sizeof(double)); },
+            std::forward<Use>(use));
+    }
+    // The same with the n inputs written by `fill`.
+    template <typename Fill, typename Use>
+    void runFilled(int n, Fill&& fill, Use&& use) {
         std::lock_guard lock(mutex_);
         std::unique_ptr<Plan> once;
         if (n > kLargestKeptPlan) once = std::make_unique<Plan>(n);
         auto& slot = once ? once : plans_[n];
         if (!slot) slot = std::make_unique<Plan>(n);
-        std::memcpy(slot->in, x.data(), x.size() * sizeof(double));
+        fill(slot->in);
         fftw_execute(slot->plan);
         use(static_cast<const fftw_complex*>(slot->out));
     }
@@ -63,6 +71,14 @@ class PlanCache {
 PlanCache& plans() {
     static PlanCache cache;
     return cache;
+}
+
+// |X[k]|^2 of bins 0..N/2, mirrored into the upper half.
+void toPower(const fftw_complex* out, std::size_t n, std::span<double> power) {
+    const std::size_t half = n / 2;
+    for (std::size_t k = 0; k <= half; ++k)
+        power[k] = out[k][0] * out[k][0] + out[k][1] * out[k][1];
+    for (std::size_t k = half + 1; k < n; ++k) power[k] = power[n - k];
 }
 
 }  // namespace
@@ -91,12 +107,27 @@ void powerSpectrum(std::span<const double> re, std::span<const double> im,
 void realPowerSpectrum(std::span<const double> x, std::span<double> power) {
     const std::size_t n = x.size();
     if (n == 0) return;
-    plans().run(x, [&](const fftw_complex* out) {
-        const std::size_t half = n / 2;
-        for (std::size_t k = 0; k <= half; ++k)
-            power[k] = out[k][0] * out[k][0] + out[k][1] * out[k][1];
-        for (std::size_t k = half + 1; k < n; ++k) power[k] = power[n - k];
-    });
+    plans().run(x, [&](const fftw_complex* out) { toPower(out, n, power); });
+}
+
+void windowedPowerSpectrum(std::span<const double> x, std::span<const double> w,
+                           std::span<double> power) {
+    const std::size_t n = x.size();
+    if (n == 0) return;
+    plans().runFilled(
+        static_cast<int>(n),
+        [&](double* in) {
+            for (std::size_t i = 0; i < n; ++i) in[i] = x[i] * w[i];
+        },
+        [&](const fftw_complex* out) { toPower(out, n, power); });
+}
+
+void transformFilled(int n, const std::function<void(std::span<double>)>& fill,
+                     std::span<double> power) {
+    if (n <= 0) return;
+    plans().runFilled(
+        n, [&](double* in) { fill(std::span<double>(in, static_cast<std::size_t>(n))); },
+        [&](const fftw_complex* out) { toPower(out, static_cast<std::size_t>(n), power); });
 }
 
 }  // namespace evkit::spectrum

@@ -1,5 +1,6 @@
 #pragma once
 // Discrete Fourier transform of a real block of any length.
+#include <functional>
 #include <span>
 
 namespace evkit::spectrum {
@@ -17,5 +18,14 @@ void powerSpectrum(std::span<const double> re, std::span<const double> im, std::
 // Transform straight to the power per bin: power[k] = |X[k]|^2 for k = 0..N-1 of the real
 // block x (power.size() >= x.size()). Same numbers as ReFFT followed by powerSpectrum.
 void realPowerSpectrum(std::span<const double> x, std::span<double> power);
+
+// The same for the block x multiplied by the window w (x[i] * w[i], w.size() == x.size()),
+// without a copy of the windowed block: the same numbers as windowing x in place first.
+void windowedPowerSpectrum(std::span<const double> x, std::span<const double> w,
+                           std::span<double> power);
+
+// The power spectrum of the n samples `fill` writes straight into the transform's buffer.
+void transformFilled(int n, const std::function<void(std::span<double>)>& fill,
+                     std::span<double> power);
 
 }  // namespace evkit::spectrum

@@ -33,6 +33,20 @@ std::string writeSineFile(const std::string& name, int n, int cycles) {
     return path;
 }
 
+// A capture file of n codes from a formula.
+template <typename Code>
+std::string writeFile(const std::string& name, int n, Code code) {
+    const std::string path = tmp(name);
+    std::ofstream f(path);
+    f << "PM7014\n4000.000000\n" << n << "\n8388608\n";
+    for (int i = 0; i < n; ++i) f << std::lround(code(i)) << "\n";
+    return path;
+}
+
+double value(const evkit::test::CliResult& r, const std::string& key) {
+    return std::stod(r.values.at(key));
+}
+
 const char* kKeys[] = {"S/PN",           "SINAD",  "S/D", "SNR", "FS-PdB", "fundamental_bin",
                        "fundamental_hz", "warning"};
 
@@ -93,7 +107,8 @@ TEST(SpectrumCli, WarningOnlyWhenABandIsCut) {
          {std::pair{301, "0"}, {12, "1"}, {2040, "0"}, {2046, "1"}}) {
         std::string name = "w";
         name += std::to_string(cycles) + ".dat";
-        const auto r = runCli("analyze " + writeSineFile(name, 4096, cycles) + " --test fft --window 0");
+        const auto r =
+            runCli("analyze " + writeSineFile(name, 4096, cycles) + " --test fft --window 0");
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.values.at("fundamental_bin"), std::to_string(cycles));
         EXPECT_EQ(r.values.at("warning"), warning) << cycles;
@@ -125,7 +140,8 @@ TEST(SpectrumCli, ShortBlocksAreRefused) {
     const auto ok = runCli("analyze " + writeSineFile("o.dat", 48, 5) + " --test fft");
     EXPECT_EQ(ok.status, 0) << ok.err;
 
-    EXPECT_EQ(runCli("analyze " + writeSineFile("w.dat", 64, 5) + " --test fft --window 5").status, 2);
+    EXPECT_EQ(runCli("analyze " + writeSineFile("w.dat", 64, 5) + " --test fft --window 5").status,
+              2);
 }
 
 TEST(SpectrumCli, AveragedCapturesFromTheBoard) {
@@ -138,6 +154,10 @@ TEST(SpectrumCli, AveragedCapturesFromTheBoard) {
     EXPECT_NEAR(std::stod(r.values.at("fundamental_hz")), 50.0, fs / 8192);
     // 50 Hz lies near bin 102, far from DC and from the upper edge: no band is cut.
     EXPECT_EQ(r.values.at("warning"), "0");
+    // Over harmonics 2..5 the THD is the distortion S/D measures.
+    const auto five = runCli("--board sim fft --pair 1 --samples 8192 --average 2 --harmonics 5");
+    ASSERT_EQ(five.status, 0) << five.err;
+    EXPECT_NEAR(value(five, "THD_dBc"), -value(five, "S/D"), 1e-4);
     std::ifstream in(fft);
     std::string line;
     int lines = 0;
@@ -147,6 +167,77 @@ TEST(SpectrumCli, AveragedCapturesFromTheBoard) {
     EXPECT_EQ(runCli("--board sim fft --pair 5 --samples 8192 --average 1").status, 2);
     EXPECT_EQ(runCli("--board sim fft --pair 1 --samples 1000 --average 1").status, 2);
     EXPECT_EQ(runCli("--board sim fft --pair 1 --samples 1024 --average 0").status, 2);
+}
+
+TEST(SpectrumCli, ConverterFiguresFollowTheFiveWhichStayAsTheyWere) {
+    // A sine at -1 dBFS with a 5th harmonic at -60 dBc and a little noise.
+    const double a = 8388608.0 * std::pow(10.0, -1.0 / 20.0);
+    const std::string dat = writeFile("m.dat", 4096, [&](int i) {
+        const double t = 2.0 * std::numbers::pi * i / 4096;
+        return a * std::sin(301 * t) + a * 1e-3 * std::sin(5 * 301 * t + 0.3) +
+               ((i * 7919) % 201 - 100);
+    });
+    const auto r = runCli("analyze " + dat + " --test fft --window 4");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The five and their companions come first, in their order, then the new figures.
+    std::string firstKeys;
+    std::istringstream lines(r.out);
+    std::string line;
+    for (int i = 0; i < 8 && std::getline(lines, line); ++i)
+        firstKeys += line.substr(0, line.find('=')) + " ";
+    EXPECT_EQ(firstKeys, "S/PN SINAD S/D SNR FS-PdB fundamental_bin fundamental_hz warning ");
+    EXPECT_NEAR(value(r, "SINAD_dBFS"), value(r, "SINAD") + value(r, "FS-PdB"), 2e-6);
+    EXPECT_NEAR(value(r, "SNR_dBFS"), value(r, "SNR") + value(r, "FS-PdB"), 2e-6);
+    EXPECT_NEAR(value(r, "ENOB"), (value(r, "SINAD_dBFS") - 1.76) / 6.02, 1e-6);
+    EXPECT_NEAR(value(r, "THD_dBc"), -60.0, 0.05);
+    EXPECT_EQ(r.values.at("THD_harmonics"), "9");
+    // The largest spur is the harmonic: SFDR is S/PN, at 5 x 301 bins.
+    EXPECT_EQ(r.values.at("SFDR_dBc"), r.values.at("S/PN"));
+    EXPECT_NEAR(value(r, "SFDR_dBFS"), value(r, "SFDR_dBc") + 1.0, 0.01);
+    EXPECT_EQ(r.values.at("SFDR_spur_Hz"), "1469.726562");  // 4000 * 1505 / 4096
+    EXPECT_NEAR(value(r, "NSD_dBFS_Hz"), -value(r, "SNR_dBFS") - 10.0 * std::log10(2000.0), 2e-6);
+    EXPECT_FALSE(r.values.count("THD_note"));
+
+    // THD over 2..3 leaves the 5th out; the five do not change.
+    const auto three = runCli("analyze " + dat + " --test fft --window 4 --harmonics 3");
+    ASSERT_EQ(three.status, 0) << three.err;
+    EXPECT_EQ(three.values.at("THD_harmonics"), "3");
+    EXPECT_LT(value(three, "THD_dBc"), -80.0);
+    for (const char* key : kKeys) EXPECT_EQ(three.values.at(key), r.values.at(key)) << key;
+    EXPECT_EQ(runCli("analyze " + dat + " --test fft --harmonics 1").status, 2);
+    EXPECT_EQ(runCli("analyze " + dat + " --test fft --harmonics 51").status, 2);
+}
+
+TEST(SpectrumCli, NoSpurOutsideTheFundamentalBandPrintsInfinity) {
+    // 48 samples, tone at bin 18: with the 7-term window the band reaches from the DC region
+    // to half the sample rate, and no bin is left for a spur.
+    const std::string dat = writeFile("n.dat", 48, [](int i) {
+        return 4e6 * std::sin(2.0 * std::numbers::pi * 18 * i / 48 + 0.2);
+    });
+    const auto r = runCli("analyze " + dat + " --test fft --window 4");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.values.at("S/PN"), "inf");
+    EXPECT_EQ(r.values.at("SFDR_dBc"), "inf");
+    EXPECT_EQ(r.values.at("SFDR_dBFS"), "inf");
+    EXPECT_FALSE(r.values.count("SFDR_spur_Hz"));
+    EXPECT_NE(r.out.find("\nwarning=no spur outside the fundamental band\n"), std::string::npos)
+        << r.out;
+}
+
+TEST(SpectrumCli, CoherentFrequencyNearAWantedOne) {
+    const auto r = runCli("coherent --fs 4000 --samples 16384 --near 50");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.values.at("cycles"), "205");
+    EXPECT_EQ(r.values.at("frequency_hz"), "50.048828");
+    EXPECT_EQ(r.values.at("prime"), "0");
+    EXPECT_EQ(r.values.at("prime_cycles"), "199");
+    EXPECT_EQ(r.values.at("prime_frequency_hz"), "48.583984");
+
+    const auto high = runCli("coherent --fs 4000 --samples 16384 --near 2500");
+    EXPECT_EQ(high.status, 2);
+    EXPECT_NE(high.err.find("between 0 and 2000 Hz"), std::string::npos) << high.err;
+    EXPECT_TRUE(high.values.empty());
+    EXPECT_EQ(runCli("coherent --fs 4000 --near 50").status, 2);
 }
 
 }  // namespace

@@ -426,6 +426,8 @@ TEST_F(DataPanelTest, StopEndsTheAveragingAfterTheBlockBeingCaptured) {
     ASSERT_GE(frames.size(), 3u);
     EXPECT_EQ(frames[frames.size() - 3], "a0 00 00 00 00 00");
     EXPECT_EQ(frames.back(), "5e 00 00 90 00 00");
+    // Once only: a stop does not send the closing commands a second time.
+    EXPECT_EQ(std::count(frames.begin(), frames.end(), "a0 00 00 00 00 00"), 1);
 }
 
 TEST_F(DataPanelTest, FftRefusesSixteenSamplesButSwitchesTheReadouts) {

@@ -160,6 +160,8 @@ def test_ctrl_c_during_fft_averaging_ends_between_blocks(board):
     # The analysis' closing steps still reached the device: halt, then status 0:15.
     writes = [line for line in board.trace if line.startswith(">")]
     assert writes[-3:] == ["> a0 00 00 00 00 00", "> 7e 00 00 00 00 00", "> 5e 00 00 90 00 00"]
+    # Once: the stop does not send them a second time.
+    assert writes.count("> a0 00 00 00 00 00") == 1
     assert board.read(0, 1) >= 0
 
 
