@@ -22,6 +22,10 @@ using spectrum::FftTest;
 using spectrum::FftTestSettings;
 using spectrum::SpectrumResult;
 
+// A file's block has the file's sample count: a larger one comes from another capture.
+constexpr const char* kFileSizeHint = "a capture file with more samples";
+constexpr const char* kSamplesOption = "--samples";
+
 std::string six(double v) {
     return strprintf("%f", v);
 }
@@ -34,6 +38,7 @@ FftTestSettings settingsOf(const CliContext& ctx, const DataCollection& data, in
     s.average = average;
     s.fs = ctx.session.fs;
     s.range = ctx.session.range;
+    s.sizeControl = kFileSizeHint;
     return s;
 }
 
@@ -99,6 +104,11 @@ EVKIT_CLI_COMMAND(CommandSpec{
                        "4 7-term (default)")
             ->check(CLI::Range(0, 4));
         app.add_option("--fft-out", o->out, "write the spectrum file (.fft)");
+        app.parse_complete_callback([o] {
+            if (const auto why = spectrum::sampleSizeRefusal(o->samples, kSamplesOption);
+                !why.empty())
+                throw CLI::ValidationError(why);
+        });
         return [o](CliContext& ctx) {
             // The file's header word is the device family: identify it first.
             if (!o->out.empty())
@@ -112,9 +122,11 @@ EVKIT_CLI_COMMAND(CommandSpec{
             FftTest test;
             const int s = data.collectSequence([&] {
                 // The sample rate is read by the sequence before this runs.
+                FftTestSettings settings = settingsOf(ctx, data, o->window, o->average);
+                settings.sizeControl = kSamplesOption;
                 return test.freq_test(
-                    settingsOf(ctx, data, o->window, o->average),
-                    [&] { return data.captureBlock(); }, data.buffers.sample_real, ctx.messages);
+                    settings, [&] { return data.captureBlock(); }, data.buffers.sample_real,
+                    ctx.messages);
             });
             if (s != 0 || test.outcome() != FftOutcome::kAnalysed)
                 return static_cast<int>(kExitFailure);
