@@ -126,6 +126,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(applicationIcon());
     // The program ends by the start window's close or by a confirmed quit, nothing else.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Results shown by the program read as displays, not as white entry boxes.
+    app.setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
     parser.process(app);
     if (parser.isSet(versionOption)) {
         std::printf("%s\n", versionLine("evkit714", buildRevision()).c_str());

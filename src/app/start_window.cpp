@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -62,6 +63,10 @@ const char* const kBoardWindows[] = {"MENU_SETUP",       "MENU_PULSE",  "MENU_CO
 const char* const kHintStart =
     "Connect the evaluation board and choose Connection \u25B8 USB Board, or choose "
     "Connection \u25B8 Disk File to analyse a stored capture (*.dat).";
+const char* const kHintStartSim =
+    "The virtual board (simulation, no hardware) is selected and not yet connected: choose "
+    "Connection \u25B8 USB Board to connect to it, or Connection \u25B8 Disk File to analyse "
+    "a stored capture (*.dat).";
 const char* const kHintUsb =
     "Connected. Open a window from the Windows menu: Setup to read and edit the device "
     "registers, Data Collection to capture and analyse samples, Conversion Monitor for live "
@@ -124,6 +129,9 @@ void StartWindow::buildMenus() {
     for (const auto& e : kMenuEntries) {
         QAction* action = menus[e.menu]->addAction(e.text);
         action->setObjectName(e.role);
+        // The usual shortcuts: quit and open a file.
+        if (e.callback == &StartWindow::QUIT) action->setShortcut(QKeySequence::Quit);
+        if (e.callback == &StartWindow::SELECT_DISK) action->setShortcut(QKeySequence::Open);
         // Windows and the two connection modes carry check marks; commands do not.
         const bool checkable =
             e.callback != &StartWindow::QUIT && e.callback != &StartWindow::USB_DEVICE;
@@ -147,6 +155,7 @@ void StartWindow::buildMenus() {
 }
 
 void StartWindow::buildContents() {
+    const bool simulated = ctx_.session.link.transport().simulated();
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
     outer->setContentsMargins(16, 12, 16, 12);
@@ -181,7 +190,8 @@ void StartWindow::buildContents() {
         ++row;
     };
     mode_ = valueLabel("START_MODE", box);
-    mode_->setText("Not connected");
+    mode_->setText(simulated ? "Virtual board (simulation) selected, not connected"
+                             : "Not connected");
     addRow("Mode:", mode_);
     product_ = valueLabel("START_PRODUCT", box);
     addRow("Product:", product_);
@@ -210,7 +220,7 @@ void StartWindow::buildContents() {
     hint_->setWordWrap(true);
     hint_->setFrameShape(QFrame::StyledPanel);
     hint_->setMargin(8);
-    hint_->setText(kHintStart);
+    hint_->setText(simulated ? kHintStartSim : kHintStart);
     outer->addWidget(hint_);
     outer->addStretch(1);
     setCentralWidget(central);
@@ -296,10 +306,13 @@ QWidget* StartWindow::dataControl(const char* name) const {
 void StartWindow::clearDataGraph() {
     QWidget* data = ctx_.window ? ctx_.window("pnl_data") : nullptr;
     if (!data) return;
-    // The data window knows what it has drawn; it clears its graph itself when it can.
-    if (data->metaObject()->indexOfMethod("clearDataGraph()") >= 0) {
-        QMetaObject::invokeMethod(data, "clearDataGraph", Qt::DirectConnection);
-        return;
+    // The data window knows what it has drawn and which source it came from; it clears what
+    // belongs to the other source itself when it can.
+    for (const char* slot : {"sourceChanged", "clearDataGraph"}) {
+        if (data->metaObject()->indexOfMethod((std::string(slot) + "()").c_str()) >= 0) {
+            QMetaObject::invokeMethod(data, slot, Qt::DirectConnection);
+            return;
+        }
     }
     // Otherwise empty every curve (the plottables stay, the window may still hold them).
     QWidget* graph = data->findChild<QWidget*>("DATA_GRAPH");
@@ -334,7 +347,10 @@ void StartWindow::cbfUSB() {
     // is open, so no handle leaks.
     if (previous != 0 && previous != link.cyHandle) link.transport().Close(previous);
 
+    const bool fromDisk = ctx_.session.port_number == kPortDisk;
     ctx_.session.port_number = kPortUsb;
+    // The data window drops the file's block and takes the board's settings again.
+    if (fromDisk) clearDataGraph();
     setMenuChecked("MENU_DISK", false);
     setMenuChecked("MENU_USB", true);
     for (const char* role : {"MENU_START", "MENU_SETUP", "MENU_COLLECTION", "MENU_PULSE",
@@ -396,8 +412,11 @@ void StartWindow::SELECT_DISK() {
     clearDataGraph();
 
     showModeText("Disk file");
+    // The board is closed: nothing of it stays shown as if it were there.
     product_->clear();
     nameBoard("");
+    deviceName_->clear();
+    for (QLabel* id : boardId_) id->clear();
     const QString name = QFileInfo(QString::fromStdString(*file)).fileName();
     setHint(QString("Disk mode: captures are read from %1. Open Windows \u25B8 Data Collection "
                     "to analyse it, or choose Connection \u25B8 USB Board to use the board.")
@@ -449,6 +468,8 @@ void StartWindow::connectionLost() {
 
 void StartWindow::busyNotice(const QString& text) {
     statusBar()->showMessage(text, 10000);
+    // The bar may cut a long refusal: the whole text is in its tooltip and on the Console.
+    statusBar()->setToolTip(text);
     ctx_.console.print(text.toStdString() + "\n");
     if (auto* standing = qobject_cast<StandingWindow*>(QApplication::activeWindow()))
         standing->showNotice(text);
@@ -456,6 +477,9 @@ void StartWindow::busyNotice(const QString& text) {
 
 void StartWindow::QUIT() {
     auto* confirmation = new QuitConfirmation(*this);
+    // Centred on the start window, not in a corner of the screen.
+    confirmation->adjustSize();
+    confirmation->move(frameGeometry().center() - confirmation->rect().center());
     confirmation->show();
     confirmation->raise();
     confirmation->activateWindow();

@@ -126,8 +126,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
             const int s = eepromWrite(ctx.link, ctx.console, bytes, {}, &written);
             if (s != 0) {
                 ctx.messages.show(evkit::msg::kErrorTitle,
-                                  strprintf("EEPROM write failed: %d of %zu bytes written.",
-                                            written, bytes.size()));
+                                  eepromWriteFailure(s, written, bytes.size()));
                 return static_cast<int>(kExitFailure);
             }
             ctx.print("written", std::to_string(written));

@@ -68,8 +68,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
             const auto b = parseWordOrThrow(*byte, 255);
             // A byte the command layer refuses is a usage error: nothing is sent.
             if (!BoardLink::sendsCommand(static_cast<int>(b)))
-                throw CLI::ValidationError(
-                    strprintf("command 0x%02X: %s", static_cast<unsigned>(b), msg::kNotValid));
+                throw CLI::ValidationError(strprintf("command 0x%02X: %s %s",
+                                                     static_cast<unsigned>(b), msg::kNotValidTitle,
+                                                     msg::kNotValid));
         });
         return [byte](CliContext& ctx) {
             const auto b = parseWordOrThrow(*byte, 255);

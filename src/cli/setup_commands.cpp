@@ -2,6 +2,9 @@
 // control table and model as the setup window.
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/cli_context.h"
@@ -47,6 +50,26 @@ void printControls(const CliContext& ctx, const setup::SetupModel& model,
         // The hidden ring keeps an old value: say which one the device's bits 2..3 are.
         if (c->name == kRingB) ctx.print("SETUP_OPMODE_BITS2_3_IN_FORCE", ringInForce(model));
     }
+}
+
+// The first assignment to a bits-2..3 ring that bits 9..10 will hide when its turn comes
+// (a hidden ring would write nothing of what it was given), following the assignments to the
+// selector and the whole operational-mode word before it; nullopt when there is none.
+std::optional<std::string> hiddenRingAssignment(const setup::SetupModel& model,
+                                                const std::vector<Assignment>& assignments) {
+    int selector = model.values().opmodeFields.bits9_10;
+    for (const Assignment& a : assignments) {
+        const std::string& name = a.control->name;
+        if (name == "SETUP_OPMODE_BITS9_10") selector = static_cast<int>(a.value);
+        if (name == "SETUP_OPMODE_HEX") selector = (static_cast<int>(a.value) >> 9) & 3;
+        if (name != kRingA && name != kRingB) continue;
+        const bool ringA = setup::opModeRingAShown(selector);
+        if ((name == kRingA) == ringA) continue;
+        return name + " is not in force: bits 9..10 select " + (ringA ? kRingA : kRingB) +
+               " for bits 2..3 (SETUP_OPMODE_BITS9_10=3 selects " + kRingA + ", any other value " +
+               kRingB + "). Nothing was written.";
+    }
+    return std::nullopt;
 }
 
 std::vector<const setup::ControlSpec*> allShownControls() {
@@ -95,16 +118,19 @@ EVKIT_CLI_COMMAND(CommandSpec{
                     ctx, model,
                     setup::registerControls(*setup::findSetupControl("SETUP_STATUS_HEX")));
             } else {
-                for (const auto& text : *args) {
-                    const Assignment a = parseAssignment(text);
-                    // A hidden ring would write nothing of what it was given.
-                    if (!model.shown(*a.control))
-                        return ctx.usage(a.control->name + " is not in force: bits 9..10 select " +
-                                         ringInForce(model) +
-                                         " for bits 2..3 (SETUP_OPMODE_BITS9_10=3 selects " +
-                                         kRingA + ", any other value " + kRingB + ")");
-                    if (int s = model.commit(*a.control, a.value)) return CliContext::fromStatus(s);
-                    printControls(ctx, model, setup::registerControls(*a.control));
+                std::vector<Assignment> assignments;
+                for (const auto& text : *args) assignments.push_back(parseAssignment(text));
+                // Every assignment is checked before the first write: a refused one leaves the
+                // device untouched by the ones before it.
+                if (const auto why = hiddenRingAssignment(model, assignments))
+                    return ctx.usage(*why);
+                for (const Assignment& a : assignments) {
+                    const int s = model.commit(*a.control, a.value);
+                    // A failed write is still read back: the register shows what the device
+                    // holds, then the failure ends the run.
+                    if (s == 0 || model.committedReadBack())
+                        printControls(ctx, model, setup::registerControls(*a.control));
+                    if (s != 0) return CliContext::fromStatus(s);
                 }
             }
             return static_cast<int>(kExitOk);

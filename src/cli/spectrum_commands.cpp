@@ -25,6 +25,10 @@ using spectrum::FftTest;
 using spectrum::FftTestSettings;
 using spectrum::SpectrumResult;
 
+// A file's block has the file's sample count: a larger one comes from another capture.
+constexpr const char* kFileSizeHint = "a capture file with more samples";
+constexpr const char* kSamplesOption = "--samples";
+
 std::string six(double v) {
     return strprintf("%f", v);
 }
@@ -90,6 +94,7 @@ EVKIT_CLI_ANALYSIS(AnalysisSpec{
             FftTestSettings settings = spectrum::fftSettingsOf(data);
             settings.window = o->window;
             settings.average = 1;
+            settings.sizeControl = kFileSizeHint;
             FftTest test;
             test.freq_test(settings, data.block(), ctx.messages);
             return report(ctx, test, o->out, o->harmonics);
@@ -119,6 +124,11 @@ EVKIT_CLI_COMMAND(CommandSpec{
             ->check(CLI::Range(0, 4));
         app.add_option("--fft-out", o->out, "write the spectrum file (.fft)")->check(fileName());
         addHarmonicsOption(app, o->harmonics);
+        app.parse_complete_callback([o] {
+            if (const auto why = spectrum::sampleSizeRefusal(o->samples, kSamplesOption);
+                !why.empty())
+                throw CLI::ValidationError(why);
+        });
         return [o](CliContext& ctx) {
             // The file's header word is the device family: identify it first.
             if (!o->out.empty())
@@ -130,7 +140,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
             data.settings.window = o->window;
             data.settings.average = o->average;
             FftTest test;
-            const int s = spectrum::collectAveragedFft(data, test, ctx.messages);
+            spectrum::FftCollectionHooks hooks;
+            hooks.sizeControl = kSamplesOption;
+            const int s = spectrum::collectAveragedFft(data, test, ctx.messages, {}, hooks);
             if (s != 0 || test.outcome() != FftOutcome::kAnalysed)
                 return static_cast<int>(kExitFailure);
             ctx.print("samples", std::to_string(data.settings.samples));

@@ -9,7 +9,7 @@
 #include "cli/cli_context.h"
 #include "registers/word.h"
 #include "support/format.h"
-#include "temperature/temperature.h"
+#include "temperature/scale_choice.h"
 
 namespace evkit::cli {
 
@@ -37,6 +37,14 @@ class PrintingView : public temperature::View {
     void showOffsetWord(std::uint32_t w) override { offsetWord = w; }
     void showOffsetValue(double v) override { offsetValue = v; }
     void setScaleBoxes(bool down, bool up) override { scale = down ? "down" : up ? "up" : "none"; }
+    void gainUnknown() override {
+        gainWord.reset();
+        gainValue.reset();
+    }
+    void offsetUnknown() override {
+        offsetWord.reset();
+        offsetValue.reset();
+    }
     void print(CliContext& ctx) const {
         if (gainWord) ctx.print("gain_word", hexWord(*gainWord));
         if (gainValue) ctx.print("gain_value", number(*gainValue));
@@ -72,7 +80,14 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 if (*arg != "up" && *arg != "down")
                     throw CLI::ValidationError("scale takes up or down");
             } else {
-                parseNumberOrThrow(*arg);
+                const double v = parseNumberOrThrow(*arg);
+                // A value the register cannot hold is refused before anything is sent, as the
+                // setup controls refuse theirs: a usage error.
+                std::string why;
+                if (*action == "gain" && !temperature::gainWordForValue(v, &why))
+                    throw CLI::ValidationError(why);
+                if (*action == "offset" && !temperature::offsetWordForValue(v, &why))
+                    throw CLI::ValidationError(why);
             }
         });
         return [action, arg](CliContext& ctx) {
@@ -95,13 +110,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
             } else if (*action == "quick-set") {
                 s = settings.quickSet(parseNumberOrThrow(*arg), view);
             } else {
-                // Shows the registers, then asks for the scale: the one in force (the earlier
-                // choice, or the gain word's indicator) is not applied a second time.
-                s = settings.refresh(view);
-                if (s == 0)
-                    s = settings.scaleChange(
-                        *arg == "up" ? temperature::ScaleBox::Up : temperature::ScaleBox::Down,
-                        true, view);
+                s = temperature::chooseScale(settings, *arg == "up", view);
             }
             selection = settings.selection;
             view.print(ctx);

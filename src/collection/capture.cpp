@@ -64,6 +64,15 @@ std::span<const std::int32_t> DataCollection::blockCodes() const {
         .first(static_cast<std::size_t>(blockLength(settings.samples)));
 }
 
+void DataCollection::useBoardSampleCount() {
+    if (const auto n = sampleCountForIndex(settings.samples_index)) settings.samples = *n;
+}
+
+int DataCollection::captureBlock() {
+    if (session.port_number == kPortUsb) useBoardSampleCount();
+    return collect_data(settings.samples, session.port_number);
+}
+
 int DataCollection::collect_data(int samples, int port) {
     if (port == kPortUsb) return captureFromBoard(samples);
     if (port == kPortDisk) return readFile();
@@ -343,10 +352,9 @@ bool DataCollection::writeSampleExport(const std::string& path, std::string* err
         return false;
     }
     const auto n = static_cast<std::size_t>(blockLength(capturedSamples));
-    return write_sample_export(path, capturedSamples,
-                               std::span<const std::int32_t>(buffers.channel1_data).first(n),
-                               std::span<const std::int32_t>(buffers.channel2_data).first(n),
-                               error);
+    return write_sample_export(
+        path, capturedSamples, std::span<const std::int32_t>(buffers.channel1_data).first(n),
+        std::span<const std::int32_t>(buffers.channel2_data).first(n), error);
 }
 
 }  // namespace evkit::collection

@@ -107,8 +107,12 @@ class DataCollection {
     // were before the call. Not guarded by itself: call it inside collectSequence (or hold a
     // BoardClaim) so no other board command interleaves.
     int collect_data(int samples, int port);
-    // collect_data(settings.samples, session.port_number).
-    int captureBlock() { return collect_data(settings.samples, session.port_number); }
+    // collect_data(settings.samples, session.port_number); a board capture first takes the
+    // count of the chosen sample-count entry (useBoardSampleCount), so a count read from a
+    // file never steers the board.
+    int captureBlock();
+    // settings.samples = the count of settings.samples_index (when the index is valid).
+    void useBoardSampleCount();
 
     // The board steps of one press of the collect button, for every analysis:
     //   claim the board; outside disk mode read the clock divider into fs; wait

@@ -45,7 +45,7 @@ QSpinBox* makeSpin(QWidget* parent, const char* name, int lo, int hi, int value,
 }  // namespace
 
 CollectionSettingsWindow::CollectionSettingsWindow(collection::CollectionSettings& settings,
-                                                   bool diskMode, QWidget* parent)
+                                                   bool diskMode, QWidget* parent, int fileSamples)
     : QWidget(parent, Qt::Window), settings_(settings), diskMode_(diskMode) {
     setObjectName(kObjectName);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -58,7 +58,8 @@ CollectionSettingsWindow::CollectionSettingsWindow(collection::CollectionSetting
     samples_->setObjectName("CONFIG_SAMPLES");
     if (diskMode_) {
         // The count read from the file: an indicator with that one entry.
-        samples_->addItem(QString::number(settings_.samples), settings_.samples);
+        samples_->addItem(fileSamples > 0 ? QString::number(fileSamples) : "from the file",
+                          fileSamples);
         samples_->setToolTip("The sample count of the capture file");
     } else {
         for (int count : collection::kSampleCounts)
@@ -126,9 +127,14 @@ CollectionSettingsWindow::CollectionSettingsWindow(collection::CollectionSetting
     columns->addLayout(left);
     columns->addWidget(pairBox, 0, Qt::AlignTop);
     top->addLayout(columns);
+    // Cancel (as the window's close) discards the window and stores nothing.
+    auto* cancel = new QPushButton("Cancel", this);
+    cancel->setObjectName("POPCONFIG_CANCEL");
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok_);
+    buttons->addWidget(cancel);
     top->addLayout(buttons);
 }
 
@@ -149,12 +155,8 @@ void CollectionSettingsWindow::POPCONFIG_OK() {
     settings_.average = average_->value();
     settings_.window_index = window_->currentIndex();
     settings_.window = window_->currentData().toInt();
-    if (diskMode_) {
-        // The count stays the file's; the board entry follows it when the table has it.
-        settings_.samples = samples_->currentData().toInt();
-        if (const auto index = collection::indexForSampleCount(settings_.samples))
-            settings_.samples_index = *index;
-    } else {
+    // In disk mode the count is the file's: the board's entry stays for the return to it.
+    if (!diskMode_) {
         settings_.samples_index = samples_->currentIndex();
         settings_.samples = samples_->currentData().toInt();
     }

@@ -22,10 +22,11 @@ class CollectionSettingsWindow : public QWidget {
   public:
     static constexpr const char* kObjectName = "pnl_config";
 
-    // Filled from `settings`. In disk mode the sample count is the file's, shown read-only,
-    // and the averaging count and pair boxes are dimmed.
+    // Filled from `settings`. In disk mode the sample count is the file's (`fileSamples`, 0
+    // before the file has been read), shown read-only, the averaging count and pair boxes are
+    // dimmed, and OK keeps the board's sample count for the return to the board.
     CollectionSettingsWindow(collection::CollectionSettings& settings, bool diskMode,
-                             QWidget* parent = nullptr);
+                             QWidget* parent = nullptr, int fileSamples = 0);
 
     // Called after OK has stored the settings (the data window undims its collect button).
     std::function<void()> onConfirmed;

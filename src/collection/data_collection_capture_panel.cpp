@@ -102,11 +102,14 @@ int DataCollectionPanel::COLLECT() {
     if (link.busy()) return link.refuseBusy();
 
     cancelZoom();
+    // A board capture takes the settings on display, whatever a file read left behind.
+    if (!diskMode()) data_->useBoardSampleCount();
     collect_->setEnabled(false);
     setRunning(true);
     BusyCursor busy;
     progress_->setRange(0, 0);
     progress_->setFormat("Starting\u2026");
+    status_->setText(settingsSummary());  // what this capture uses
     graph_->deletePlots();
     graph_->replot();
     link.pump().clearCancel();
@@ -161,19 +164,20 @@ int DataCollectionPanel::COLLECT() {
     // A failed step leaves Collect dimmed until the settings are confirmed again; a refusal
     // because another window owns the board does not.
     if (status == 0 || status == kStatusBusy) collect_->setEnabled(true);
-    // A file read names the file in the title whether or not it could be read.
-    if (diskMode()) setWindowTitle(QString::fromStdString(ctx_.session.input_file));
+    // A file read names the file in the title whether or not it could be read; the status
+    // line says what the block shown holds.
+    if (diskMode()) {
+        setWindowTitle(QString::fromStdString(ctx_.session.input_file));
+        if (status == 0) status_->setText(settingsSummary());
+    }
     if (status != 0 && status != kStatusBusy && status != kStatusClosed) {
         status_->setText(QString("The capture failed (status %1). Confirm the settings to "
                                  "collect again.")
                              .arg(status));
         if (status != kStatusCancelled)
             showNoAnalysis(
-                diskMode()
-                    ? QString("No analysis \u2014 %1 could not be read")
-                          .arg(
-                              QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName())
-                    : QString("No analysis \u2014 the capture failed"),
+                diskMode() ? QString("No analysis \u2014 %1 could not be read").arg(inputFileName())
+                           : QString("No analysis \u2014 the capture failed"),
                 {}, {});
     }
     graph_->replot();

@@ -46,6 +46,12 @@ QLineEdit* makeDisplay(QWidget* parent, const QString& name, int width = 110) {
     return d;
 }
 
+void keepPlace(QWidget* w) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text,
                         const QString& tip = {}) {
     auto* b = new QPushButton(text, parent);
@@ -122,17 +128,18 @@ void DataCollectionPanel::buildControls() {
     readouts->addWidget(cursorY_.label);
     readouts->addWidget(cursorY_.value);
     readouts->addStretch(1);
+    left->addLayout(readouts);
+    // A line of its own, wrapped on a narrow window: the whole hint stays readable.
     auto* hint = new QLabel(
         "Click: cursor \u00B7 drag: pan \u00B7 wheel: zoom (Shift: X only, Ctrl: Y only) \u00B7 "
         "\u2190 \u2192: step the cursor",
         this);
+    hint->setObjectName("DATA_HINT");
     hint->setStyleSheet("QLabel { color: #666; }");
-    // The hint may be cut rather than widen the window past a small screen.
+    hint->setWordWrap(true);
     hint->setMinimumWidth(0);
-    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     hint->setToolTip(hint->text());
-    readouts->addWidget(hint, 1);
-    left->addLayout(readouts);
+    left->addWidget(hint);
 
     auto* progressRow = new QHBoxLayout;
     progress_ = new QProgressBar(this);
@@ -265,6 +272,14 @@ void DataCollectionPanel::buildControls() {
     connect(graph_, &GraphWidget::committed, this, &DataCollectionPanel::onGraphCommitted);
     connect(graph_, &GraphWidget::viewChangedByUser, this, [this] { restore_->setVisible(true); });
 
+    // Controls that come and go keep their place, so nothing moves between analyses.
+    for (QWidget* w : std::initializer_list<QWidget*>{overlay_, restore_, stop_}) keepPlace(w);
+    for (NumericDisplay& d : results_) {
+        keepPlace(d.label);
+        keepPlace(d.value);
+        // As wide as the widest caption, whatever the analysis shows.
+        d.label->setMinimumWidth(QFontMetrics(d.label->font()).horizontalAdvance("VARIANCE") + 8);
+    }
     restore_->setVisible(false);
     collect_->setEnabled(false);
     results_[0].setVisible(false);
@@ -310,15 +325,40 @@ void DataCollectionPanel::onOpened() {
         channels_[0]->setEnabled(true);
         channels_[1]->setEnabled(true);
     }
+    boardConfirmed_ = false;
+    if (!diskMode()) data_->useBoardSampleCount();
     data_->clearOnOpen();
     haveBlock_ = false;
     test_->setCurrentIndex(kTestTime);
-    status_->setText(
-        diskMode() ? QString("Disk mode: %1")
-                         .arg(QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName())
-                   : QString("Confirm the settings to enable Collect."));
+    status_->setText(diskMode() ? settingsSummary()
+                                : QString("Confirm the settings to enable Collect."));
     updateChannelButtons();
     run_test();
+}
+
+void DataCollectionPanel::sourceChanged() {
+    if (running_) return;  // the start window refuses a change while a capture runs
+    cancelZoom();
+    const int test = data_->settings.test;
+    if (!diskMode()) data_->useBoardSampleCount();
+    data_->clearOnOpen();
+    data_->settings.test = test;  // the analysis chosen stays
+    data_->title = collection::msg::kWindowTitle;
+    fft_ = spectrum::FftTest();
+    lastHist_.reset();
+    haveBlock_ = false;
+    setWindowTitle(collection::msg::kWindowTitle);
+    const bool disk = diskMode();
+    collect_->setEnabled(disk || boardConfirmed_);
+    channels_[0]->setEnabled(true);
+    channels_[1]->setEnabled(!disk);
+    overlay_->setEnabled(!disk);
+    boardOnly_->setEnabled(!disk);
+    status_->setText(disk || boardConfirmed_ ? settingsSummary()
+                                             : QString("Confirm the settings to enable Collect."));
+    updateChannelButtons();
+    run_test();  // the captions of the chosen analysis, "no data yet"
+    clearDataGraph();  // and no curve of the other source's block
 }
 
 void DataCollectionPanel::onClosing() {
@@ -355,7 +395,8 @@ void DataCollectionPanel::showCoherentReference(CollectionSettingsWindow& w) {
 }
 
 void DataCollectionPanel::CONFIG() {
-    if (settingsWindow_) {
+    // A window confirmed a moment ago is hidden and about to go: it is not shown again.
+    if (settingsWindow_ && settingsWindow_->isVisible()) {
         // One settings window at a time: a second would store over the first.
         showCoherentReference(*settingsWindow_);
         settingsWindow_->show();
@@ -363,18 +404,36 @@ void DataCollectionPanel::CONFIG() {
         settingsWindow_->activateWindow();
         return;
     }
-    auto* w = new CollectionSettingsWindow(data_->settings, diskMode(), this);
+    auto* w = new CollectionSettingsWindow(data_->settings, diskMode(), this,
+                                           diskMode() && haveBlock_ ? data_->capturedSamples : 0);
     w->onConfirmed = [this] {
         if (!running_) collect_->setEnabled(true);
-        status_->setText(QString("%1 samples per channel \u00B7 %2 window \u00B7 %3 average(s)")
-                             .arg(data_->settings.samples)
-                             .arg(windowName(data_->settings.window))
-                             .arg(data_->settings.average));
+        if (!diskMode()) boardConfirmed_ = true;
+        status_->setText(settingsSummary());
     };
     showCoherentReference(*w);
     settingsWindow_ = w;
     w->show();
     w->raise();
+}
+
+QString DataCollectionPanel::inputFileName() const {
+    return QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName();
+}
+
+QString DataCollectionPanel::settingsSummary() const {
+    if (diskMode()) {
+        // A file holds one block of its own sample count, analysed once.
+        const QString samples = haveBlock_ ? QString("%1 samples").arg(data_->capturedSamples)
+                                           : QString("the file's sample count");
+        return QString("Disk mode: %1 \u00B7 %2 \u00B7 %3 window \u00B7 1 average (one block)")
+            .arg(inputFileName(), samples, windowName(data_->settings.window));
+    }
+    return QString("%1 samples per channel \u00B7 %2 window \u00B7 %3 average(s)")
+        .arg(collection::sampleCountForIndex(data_->settings.samples_index)
+                 .value_or(data_->settings.samples))
+        .arg(windowName(data_->settings.window))
+        .arg(data_->settings.average);
 }
 
 // --- capture -----------------------------------------------------------------------------

@@ -41,8 +41,8 @@ struct NumericDisplay {
     QLabel* label = nullptr;
     QLineEdit* value = nullptr;
     int precision = 0;
-    // Widens the box to the whole value (result boxes); the cursor readouts keep their width
-    // so that moving the cursor never re-lays out the window.
+    // Result boxes: one fixed width, a long value shown with fewer digits; the cursor
+    // readouts keep their width too, so nothing re-lays out the window.
     bool fitValue = false;
     void setLabel(const QString& text);
     void setPrecision(int digits) { precision = digits; }
@@ -109,6 +109,10 @@ class DataCollectionPanel : public StandingWindow {
     void exportPlot();
     // Removes every plot (disk mode was entered).
     void clearDataGraph();
+    // The source changed (disk mode entered, or the board connected): what belongs to the
+    // other source goes (block, spectrum, histogram, titles), and the board's own settings
+    // are back in force for board captures.
+    void sourceChanged();
     // Runs the selected analysis on the block in memory.
     void run_test();
 
@@ -154,13 +158,18 @@ class DataCollectionPanel : public StandingWindow {
     int collectFftAverage(const std::function<void()>& afterCapture);
     QString channelName() const;
     QString rateText() const;
+    // The settings in force, as the status line shows them: in disk mode the file's block.
+    QString settingsSummary() const;
+    QString inputFileName() const;
 
     std::unique_ptr<collection::DataCollection> data_;
     spectrum::FftTest fft_;
     std::optional<collection::HistResult> lastHist_;
     int lastHistSamples_ = 0;
-    // A block has been captured or read since the window was opened.
+    // A block has been captured or read since the window was opened or the source changed.
     bool haveBlock_ = false;
+    // The settings have been confirmed outside disk mode since the window was opened.
+    bool boardConfirmed_ = false;
 
     GraphWidget* graph_ = nullptr;
     QComboBox* test_ = nullptr;

@@ -44,18 +44,19 @@ void NumericDisplay::show(double v) {
     // A value that cannot be shown reads 0.
     if (!std::isfinite(v)) v = 0.0;
     const QString full = QString::number(v, 'f', precision);
-    // The box widens to show the whole number; past kWidestResult pixels it shows the value
-    // in scientific notation instead. The tooltip always has every digit.
-    constexpr int kWidestResult = 200;
+    // The tooltip always has every digit.
+    constexpr int kResultWidth = 200;
     const QFontMetrics metrics(value->font());
     const auto needed = [&](const QString& text) {
         return metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth() + 8;
     };
     QString text = full;
     if (fitValue) {
-        if (needed(full) > kWidestResult) text = QString::number(v, 'g', 10);
-        value->setMinimumWidth(
-            std::max(value->minimumWidth(), std::min(needed(text), kWidestResult)));
+        // The box keeps one width for every analysis (the window does not re-lay out);
+        // a value too long for it is shown with fewer digits.
+        value->setFixedWidth(kResultWidth);
+        for (int digits : {10, 6})
+            if (needed(text) > kResultWidth) text = QString::number(v, 'g', digits);
     }
     value->setText(text);
     value->setCursorPosition(0);
@@ -78,7 +79,7 @@ void NumericDisplay::setColour(const QColor& background) {
 
 QString DataCollectionPanel::channelName() const {
     const std::string& label = data_->shownChannel == 2 ? data_->buttonlabel2 : data_->buttonlabel1;
-    if (diskMode()) return QFileInfo(QString::fromStdString(ctx_.session.input_file)).fileName();
+    if (diskMode()) return inputFileName();
     return QString::fromStdString(label);
 }
 
@@ -294,9 +295,7 @@ void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
         graph_->setAxisRanges(r.axis->xMin, r.axis->xMax, r.axis->yMin, r.axis->yMax);
         graph_->setYTickStep(20.0);
     }
-    // The newest block alone, under the average (the same curve without averaging).
-    if (r.blocks > 1 && !r.newestPlotError())
-        graph_->plotXY(r.newest.freq, r.newest.db, QColor(0, 0, 0, 110), LineStyle::Solid, false);
+    // Only the average is drawn: the noisy newest block under it hid the averaged floor.
     showFigures(r.stats);
     more_->showFigures(r.more);
 

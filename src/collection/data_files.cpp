@@ -16,32 +16,59 @@ namespace evkit::collection {
 
 namespace {
 
-// White-space separated words of a stream; a word longer than kMaxWord is not a word of a
-// capture file and ends the reading.
+// White-space separated words of a stream, with the line each one is on; a word longer than
+// kMaxWord is not a word of a capture file and ends the reading.
 class Words {
   public:
     static constexpr std::size_t kMaxWord = 64;
     explicit Words(std::streambuf* in) : in_(in) {}
 
-    // False at the end of the input or for an over-long word.
+    // False at the end of the input or for an over-long word (then tooLong() is true).
     bool next(std::string& word) {
         word.clear();
         int c = in_->sgetc();
-        while (c != EOF && isSpace(c)) c = in_->snextc();
+        while (c != EOF && isSpace(c)) {
+            if (c == '\n') ++line_;
+            c = in_->snextc();
+        }
+        if (c != EOF) wordLine_ = line_;
         while (c != EOF && !isSpace(c)) {
-            if (word.size() == kMaxWord) return false;
+            if (word.size() == kMaxWord) {
+                tooLong_ = true;
+                return false;
+            }
             word.push_back(static_cast<char>(c));
             c = in_->snextc();
         }
         return !word.empty();
     }
+    // Line of the last word (from 1); at the end of the input, the line of the word before.
+    int line() const { return wordLine_; }
+    bool tooLong() const { return tooLong_; }
 
   private:
     static bool isSpace(int c) {
         return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
     }
     std::streambuf* in_;
+    int line_ = 1;
+    int wordLine_ = 1;
+    bool tooLong_ = false;
 };
+
+// Why an item could not be read: "line N: ..." naming the item and what was found.
+std::string itemReason(const Words& words, const std::string& word, const std::string& item,
+                       const std::string& expected) {
+    std::string found;
+    if (words.tooLong())
+        found = "a word longer than " + std::to_string(Words::kMaxWord) + " characters";
+    else if (word.empty())
+        found = "the end of the file";
+    else
+        found = "\"" + word + "\"";
+    return "line " + std::to_string(words.line()) + ": " + item + " must be " + expected +
+           ", found " + found;
+}
 
 // The whole word must be one number of the type (an optional sign, as scanf takes it).
 template <typename T>
@@ -98,25 +125,36 @@ CaptureFileRead readCaptureWords(std::filebuf& buf) {
     CaptureFile file;
     result.error = CaptureFileError::kIncompatible;
 
-    if (!words.next(w) || w.size() > kMaxPartLength) return result;
+    const auto fail = [&](const std::string& item, const std::string& expected) {
+        result.reason = itemReason(words, w, item, expected);
+        return result;
+    };
+    if (!words.next(w) || w.size() > kMaxPartLength)
+        return fail("the device header word",
+                    "a word of at most " + std::to_string(kMaxPartLength) + " characters");
     file.part = w;
     if (!words.next(w) || !parseNumber(w, file.fs) || !std::isfinite(file.fs) || !(file.fs > 0))
-        return result;
+        return fail("the sample rate", "a number above 0");
     long long count = 0;
-    if (!words.next(w) || !parseNumber(w, count)) return result;
+    if (!words.next(w) || !parseNumber(w, count)) return fail("the sample count", "an integer");
     if (count < 1 || count > kBufferSize) {
         result.error = CaptureFileError::kBadSampleCount;
         result.badCount = count;
         return result;
     }
     file.samples = static_cast<int>(count);
-    if (!words.next(w) || !parseNumber(w, file.range) || file.range < 1) return result;
+    if (!words.next(w) || !parseNumber(w, file.range) || file.range < 1)
+        return fail("the full-scale code", "an integer from 1 to 2147483647");
     file.codes.resize(static_cast<std::size_t>(file.samples));
     // Sample codes are 24-bit two's complement values.
-    for (auto& code : file.codes)
+    for (std::size_t i = 0; i < file.codes.size(); ++i) {
+        auto& code = file.codes[i];
         if (!words.next(w) || !parseNumber(w, code) || code < kMinSampleCode ||
             code > kMaxSampleCode)
-            return result;
+            return fail("sample " + std::to_string(i + 1) + " of " + std::to_string(file.samples),
+                        "a 24-bit code from " + std::to_string(kMinSampleCode) + " to " +
+                            std::to_string(kMaxSampleCode));
+    }
 
     result.error = CaptureFileError::kNone;
     result.file = std::move(file);
@@ -139,7 +177,8 @@ MessageText captureFileErrorMessage(const CaptureFileRead& read, const std::stri
         case CaptureFileError::kIncompatible:
             break;
     }
-    return {"", msg::kIncompatibleDataFile};
+    if (read.reason.empty()) return {"", msg::kIncompatibleDataFile};
+    return {"", std::string(msg::kIncompatibleDataFile) + ": " + read.reason + "."};
 }
 
 std::string format_capture_file(const std::string& part, float fs, int samples, std::int32_t range,

@@ -47,7 +47,9 @@ struct CaptureFileRead {
     std::optional<CaptureFile> file;  // set only when every item was read
     CaptureFileError error = CaptureFileError::kNone;
     long long badCount = 0;  // the count found, for kBadSampleCount
-    std::string reason;      // why the file could not be read, for kCannotOpen (may be empty)
+    // Why the file could not be read: for kCannotOpen (may be empty), and for kIncompatible
+    // the line and the item that is wrong.
+    std::string reason;
 };
 
 // Reads a capture file: header word, sample rate, sample count, full-scale code, then the

@@ -1,12 +1,13 @@
 #include "collection/save_dialog.h"
 
 #include <QApplication>
-#include <QCheckBox>
+#include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace evkit::app {
@@ -32,12 +33,15 @@ SaveDialog::SaveDialog(QWidget* parent) : QDialog(parent) {
     auto* top = new QVBoxLayout(this);
     auto* group = new QGroupBox("Choose one", this);
     auto* list = new QVBoxLayout(group);
+    // One choice of five: radio buttons, none chosen at first.
+    auto* exclusive = new QButtonGroup(this);
     for (std::size_t i = 0; i < kChoices.size(); ++i) {
-        auto* box = new QCheckBox(kChoices[i].text, group);
+        auto* box = new QRadioButton(kChoices[i].text, group);
         box->setObjectName(kChoices[i].name);
         boxes_[i] = box;
+        exclusive->addButton(box);
         list->addWidget(box);
-        connect(box, &QCheckBox::clicked, this, [this, i] { choose(static_cast<int>(i)); });
+        connect(box, &QRadioButton::clicked, this, [this, i] { choose(static_cast<int>(i)); });
     }
     top->addWidget(group);
 

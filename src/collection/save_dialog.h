@@ -6,7 +6,7 @@
 #include <array>
 #include <functional>
 
-class QCheckBox;
+class QRadioButton;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -31,7 +31,7 @@ class SaveDialog : public QDialog {
     void ok();
 
   private:
-    std::array<QCheckBox*, 5> boxes_{};
+    std::array<QRadioButton*, 5> boxes_{};
     QPushButton* ok_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QProgressBar* busy_ = nullptr;

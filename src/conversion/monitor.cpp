@@ -215,9 +215,20 @@ int ConversionMonitor::START(int count, bool single, MonitorView& view) {
     return failedStatus_;
 }
 
-std::uint32_t epsilonWord(double hz, int k, float xtalMHz) {
+namespace {
+double epsilonSteps(double hz, int k, float xtalMHz) {
     const double epsilon = hz * (k * 1024.0) / (1000000.0 * static_cast<double>(xtalMHz));
-    const double steps = std::trunc(epsilon * 8388607.0);
+    return std::trunc(epsilon * 8388607.0);
+}
+}  // namespace
+
+bool epsilonWordFits(double hz, int k, float xtalMHz) {
+    const double steps = epsilonSteps(hz, k, xtalMHz);
+    return std::isfinite(steps) && steps >= 0.0 && steps < 8388608.0;
+}
+
+std::uint32_t epsilonWord(double hz, int k, float xtalMHz) {
+    const double steps = epsilonSteps(hz, k, xtalMHz);
     // Sent as its three low bytes; values beyond any register are kept finite first.
     if (!std::isfinite(steps) || std::fabs(steps) >= 9.0e18) return 0;
     return static_cast<std::uint32_t>(static_cast<std::int64_t>(steps)) & 0xFFFFFFu;
@@ -235,19 +246,16 @@ int setLineFrequency(Session& session, double hz, double* shown, std::uint32_t* 
     }
     if (int s = link.readRegister(kConfigPage, kConfigAddress, &config, session.number_of_bits))
         return s;
-    // Epsilon is the fraction f / word rate: only frequencies inside (0, word rate) have a
-    // word; others would wrap around and a later monitor would show a different frequency.
     const int k = static_cast<int>(config & 0xF);
     // The oscillator entry is a decimal held as a float: its decimal value gives the rate
     // (4.096 MHz and K = 1: exactly 4000 words per second).
     const double mhz =
         std::strtod(strprintf("%.7g", static_cast<double>(session.xtal_speed)).c_str(), nullptr);
     const double rate = k == 0 ? 0.0 : 1000000.0 * mhz / (k * 1024.0);
-    if (k == 0) {
-        link.messages().show(msg::kLineFrequencyTitle, msg::kLineFrequencyNoRate);
-        return -1;
-    }
-    if (!(hz > 0.0 && hz < rate)) {
+    // A frequency has a word when it is above 0 and its word fits the register's 23 bits
+    // (the word rate itself gives 0x7FFFFF or just below). Larger words would wrap around and
+    // a later monitor would show another frequency. With K = 0 the word is 0.
+    if (!(hz > 0.0) || !std::isfinite(hz) || !epsilonWordFits(hz, k, session.xtal_speed)) {
         link.messages().show(msg::kLineFrequencyTitle,
                              strprintf(msg::kLineFrequencyRange, hz, rate));
         return -1;

@@ -24,13 +24,10 @@ inline constexpr const char* kAfcTitle = "Error";
 inline constexpr const char* kAfcEnabled =
     "Cannot set the Line Frequency when the AFC flag is enabled.";
 inline constexpr const char* kLineFrequencyTitle = "Error";
-inline constexpr const char* kLineFrequencyNoRate =
-    "Cannot set the Line Frequency: the clock divider K is 0, so there is no output word "
-    "rate. Nothing was written.";
 // printf format: the frequency asked for, then the word rate.
 inline constexpr const char* kLineFrequencyRange =
-    "Cannot set the Line Frequency to %g Hz: it must lie above 0 and below the output word "
-    "rate of %g words per second. Nothing was written.";
+    "Cannot set the Line Frequency to %g Hz: it must be above 0 Hz and not above the "
+    "output word rate of %g words per second. Nothing was written.";
 }  // namespace msg
 
 constexpr int kMinCycleCount = 400;
@@ -121,13 +118,16 @@ class ConversionMonitor {
     int failedStatus_ = 0;
 };
 
-// The line frequency entry: refused while the AFC flag (operational mode bit 0) is set, when
-// the clock divider K is 0 and for frequencies outside (0, output word rate); otherwise writes
+// The line frequency entry: refused while the AFC flag (operational mode bit 0) is set and for
+// frequencies that are not above 0 or whose word would not fit 23 bits (above the output word
+// rate; with the clock divider K = 0 every frequency gives the word 0); otherwise writes
 // epsilon = f x (K x 1024) / (10^6 x xtal_speed) as a word of 2^23 - 1 steps. Returns 0 (and the
 // accepted frequency in *shown), -1 when refused, or the status of a failed read or write (nothing
 // further is sent after a failed read).
 int setLineFrequency(Session& session, double hz, double* shown, std::uint32_t* written = nullptr);
 // The epsilon word for a line frequency (K = 0 gives 0).
+// Whether that word fits the register's 23 bits without wrapping (K = 0: always).
+bool epsilonWordFits(double hz, int k, float xtalMHz);
 std::uint32_t epsilonWord(double hz, int k, float xtalMHz);
 
 // The Tmeas entry: writes register 5:26 and asks the monitor to follow it until it reads 0.

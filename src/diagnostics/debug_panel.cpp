@@ -6,14 +6,16 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "ui/widgets.h"
 #include "diagnostics/register_assist_window.h"
+#include "ui/widgets.h"
 
 namespace evkit::app {
 
@@ -24,6 +26,40 @@ QPushButton* makeButton(const QString& text, const char* name, QWidget* parent) 
     b->setObjectName(name);
     return b;
 }
+
+}  // namespace
+
+namespace {
+
+// Enter in a typed word box presses its button, as Enter commits every other word box: only
+// after the user typed, never on an untouched box.
+class EnterPresses : public QObject {
+  public:
+    EnterPresses(QAbstractSpinBox* box, QPushButton* button) : QObject(box), button_(button) {
+        if (auto* line = box->findChild<QLineEdit*>())
+            connect(line, &QLineEdit::textEdited, this, [this] { edited_ = true; });
+        box->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && edited_ &&
+                button_->isEnabled()) {
+                edited_ = false;
+                static_cast<QAbstractSpinBox*>(watched)->interpretText();
+                button_->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QPushButton* button_;
+    bool edited_ = false;
+};
 
 }  // namespace
 
@@ -114,6 +150,7 @@ DebugPanel::DebugPanel(AppContext& ctx, QWidget* parent)
     connect(bulkButton_, &QPushButton::clicked, this, &DebugPanel::cbf_bulk_read);
     connect(stopButton_, &QPushButton::clicked, this, &DebugPanel::stopBulkRead);
     connect(assistButton_, &QPushButton::clicked, this, &DebugPanel::cbf_assist);
+    new EnterPresses(writeWord_, writeButton_);
 }
 
 int DebugPanel::cbf_write_reg() {

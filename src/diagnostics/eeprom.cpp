@@ -97,6 +97,15 @@ int eepromWrite(BoardLink& link, Console& console, const std::vector<std::uint8_
     return first;
 }
 
+std::string eepromWriteFailure(int status, int written, std::size_t count) {
+    if (written >= 0 && static_cast<std::size_t>(written) == count)
+        return strprintf(
+            "EEPROM write: flushing the board's buffers failed (status %d) before "
+            "the write; all %zu bytes were then written.",
+            status, count);
+    return strprintf("EEPROM write failed: %d of %zu bytes written.", written, count);
+}
+
 bool checkEepromReadCount(Messages& messages, int n) {
     if (n >= 0 && n <= kEepromBlockSize) return true;
     messages.show("Error", strprintf("At most %d bytes can be read: enter a count from 0 to %d.",

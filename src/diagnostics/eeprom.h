@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "board/board_link.h"
@@ -46,6 +47,10 @@ void fillEepromTable(std::vector<int>& table, const EepromBlock& block, int n);
 // each byte (events, progress); `written` receives the number of frames written.
 int eepromWrite(BoardLink& link, Console& console, const std::vector<std::uint8_t>& bytes,
                 const std::function<void(int done)>& between = {}, int* written = nullptr);
+
+// What failed in an eepromWrite that returned `status` after writing `written` of `count`
+// frames: the flush before them, when every frame went out, else the frames.
+std::string eepromWriteFailure(int status, int written, std::size_t count);
 
 // Checks the counts typed by the user; shows "Error" with a clear text when out of range.
 bool checkEepromReadCount(Messages& messages, int n);

@@ -90,7 +90,7 @@ EepromPanel::EepromPanel(AppContext& ctx, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(table_, 1);
     layout->addWidget(busy_);
-    resize(320, 560);
+    fitToScreen(QSize(320, 560));  // at most the available screen, at any scale
 
     connect(readButton_, &QPushButton::clicked, this, &EepromPanel::cbfrd_br);
     connect(writeButton_, &QPushButton::clicked, this, &EepromPanel::BOOTBURN);

@@ -60,12 +60,18 @@ int measure(BoardLink& link, double seconds, int repeat, const Callbacks& callba
     std::int32_t n = 0;
     if (int s = link.readRegister(kCycleCountPage, kCycleCountAddress, &n)) return s;
     n &= 0xFFFFFF;
+    // Refused before the measurement starts: nothing of it is shown as begun.
+    if (repeat > 0) {
+        if (auto problem = gateProblem(seconds, n)) {
+            if (callbacks.refused)
+                callbacks.refused(*problem);
+            else
+                link.messages().show(kErrorTitle, *problem);
+            return kStatusRefused;
+        }
+    }
     if (callbacks.started) callbacks.started(n);
     if (repeat <= 0) return 0;
-    if (auto problem = gateProblem(seconds, n)) {
-        link.messages().show(kErrorTitle, *problem);
-        return kStatusRefused;
-    }
     const std::uint32_t g = gateWord(seconds);
 
     std::array<RunningStats, 3> stats;

@@ -61,8 +61,10 @@ struct CountResult {
 };
 
 struct Callbacks {
-    // After the cycle count has been read, before the first count.
+    // After the cycle count has been read and the gate time accepted, before the first count.
     std::function<void(std::int32_t cycleCount)> started;
+    // A gate time refused (with the reason); without it the refusal is a message box.
+    std::function<void(const std::string& why)> refused;
     // After each count.
     std::function<void(const CountResult&)> counted;
     // Asked after each count (after events were processed): true leaves the loop.
@@ -70,7 +72,8 @@ struct Callbacks {
 };
 
 // Runs a measurement: claims the board, reads the cycle count, refuses a gate time not
-// longer than the dead time (message, kStatusRefused), then counts M times. Returns 0, the
+// longer than the dead time (kStatusRefused, said through `refused` or a message), then
+// counts M times. Returns 0, the
 // failed command's status, kStatusCancelled (255) when the timed measurement was cancelled,
 // or kStatusBusy.
 int measure(BoardLink& link, double seconds, int repeat, const Callbacks& callbacks);

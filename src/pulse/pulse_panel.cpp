@@ -18,6 +18,7 @@ QLineEdit* makeDisplay(QWidget* parent, const QString& name) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
     e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);  // a result, not an entry: Tab passes it by
     e->setAlignment(Qt::AlignRight);
     e->setMinimumWidth(100);
     return e;
@@ -87,6 +88,7 @@ PulsePanel::PulsePanel(AppContext& ctx, QWidget* parent)
     outer->addWidget(results);
     status_ = new QLabel(this);
     status_->setObjectName("PULSE_STATUS");
+    status_->setWordWrap(true);
     outer->addWidget(status_);
     clearDisplays();
 }
@@ -132,23 +134,38 @@ void PulsePanel::setRunning(bool running) {
 
 int PulsePanel::START_PULSE() {
     if (running_) return 0;
-    setRunning(true);
-    clearDisplays();
-    status_->setText("Counting...");
+    // The window shows a count as begun only once the gate time has been accepted.
+    running_ = true;
+    start_->setEnabled(false);
     stopRequested_ = false;
     if (clearCancel_) clearCancel_();
+    QString refusal;
     pulse::Callbacks cb;
+    cb.started = [this](std::int32_t) {
+        setRunning(true);
+        clearDisplays();
+        status_->setText("Counting...");
+    };
+    cb.refused = [&refusal](const std::string& why) { refusal = QString::fromStdString(why); };
     cb.counted = [this](const pulse::CountResult& r) { showCount(r); };
     cb.stopRequested = [this] { return stopRequested_; };
     const int status = pulse::measure(ctx_.session.link, time_->value(), repeat_->value(), cb);
     if (clearCancel_) clearCancel_();
     setRunning(false);
-    if (status == kStatusCancelled || (status == 0 && stopRequested_))
+    if (status == pulse::kStatusRefused) {
+        // Said as the other refusals are: in the window, without a box to dismiss.
+        status_->setText(refusal);
+        showNotice(refusal);
+        ctx_.console.print(refusal.toStdString() + "\n");
+    } else if (status == kStatusCancelled || (status == 0 && stopRequested_)) {
         status_->setText("Stopped.");
-    else if (status != 0)
+    } else if (status == kStatusBusy) {
+        status_->setText({});
+    } else if (status != 0) {
         status_->setText("Ended by an error.");
-    else
+    } else {
         status_->setText("Done.");
+    }
     return status;
 }
 

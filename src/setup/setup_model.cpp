@@ -16,6 +16,7 @@ SetupModel::Exchange SetupModel::writeReadBack(RegisterRef reg, std::uint32_t wo
     std::int32_t back = 0;
     const int read = link.readRegister(reg.page, reg.address, &back, session_.number_of_bits);
     if (read == 0) x.readBack = low24(back);
+    committedReadBack_ = read == 0;
     if (x.status == 0) x.status = read;
     return x;
 }
@@ -144,6 +145,7 @@ int SetupModel::commit(std::string_view name, double value) {
 }
 
 int SetupModel::commit(const ControlSpec& c, double value) {
+    committedReadBack_ = false;
     if (auto why = checkControlValue(c, value)) {
         messages_.show("Error", *why);
         return kStatusRefusedEntry;

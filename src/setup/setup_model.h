@@ -45,6 +45,9 @@ class SetupModel {
     // Returns 0, the first failing board status, or kStatusRefusedEntry (message shown).
     int commit(const ControlSpec& control, double value);
     int commit(std::string_view controlName, double value);
+    // Whether the last commit read its register back (even when its write failed): the
+    // register's controls then show the device's word.
+    bool committedReadBack() const { return committedReadBack_; }
 
     // What the control shows now.
     double value(const ControlSpec& control) const;
@@ -66,6 +69,7 @@ class SetupModel {
     Messages& messages_;
     SetupValues values_;
     int refreshFailure_ = 0;
+    bool committedReadBack_ = false;
     std::vector<RegisterRef> unread_;  // registers the last refresh could not read
 };
 

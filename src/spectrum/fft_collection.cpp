@@ -18,8 +18,10 @@ int collectAveragedFft(collection::DataCollection& data, FftTest& test, Messages
     // still sends the closing commands to a board that is present.
     return data.collectSequence([&] {
         // The sample rate is read by the sequence before this runs.
+        FftTestSettings settings = fftSettingsOf(data);
+        if (hooks.sizeControl) settings.sizeControl = hooks.sizeControl;
         return test.freq_test(
-            fftSettingsOf(data),
+            settings,
             [&] {
                 if (hooks.stopRequested && hooks.stopRequested()) return kStatusCancelled;
                 const int c = data.captureBlock();

@@ -15,6 +15,9 @@ struct FftCollectionHooks {
     std::function<bool()> stopRequested;
     // After each successful capture, before its analysis.
     std::function<void()> afterCapture;
+    // What a block too short for the analysis tells the user to change (nullptr: the
+    // settings button of the data window).
+    const char* sizeControl = nullptr;
 };
 
 // The test settings of the collection: its sample count, window and average with the

@@ -9,11 +9,26 @@
 
 namespace evkit::spectrum {
 
+std::string sampleSizeTooSmall(const char* where) {
+    return std::string("Sample Size too Small, Increase it using ") + where;
+}
+
+std::string noReferencePower(const char* where) {
+    return std::string(
+               "Sample Size too Small for the full-scale reference tone (it has no "
+               "power), Increase it using ") +
+           where;
+}
+
+std::string sampleSizeRefusal(int samples, const char* where) {
+    return samples <= 32 ? sampleSizeTooSmall(where) : std::string();
+}
+
 bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize, Messages& messages) {
     const int n = settings.samples;
-    if (n <= 32) {
+    if (!sampleSizeRefusal(n, settings.sizeControl).empty()) {
         outcome_ = FftOutcome::kTooSmall;
-        messages.show(kErrorTitle, kSampleSizeTooSmall);
+        messages.show(kErrorTitle, sampleSizeTooSmall(settings.sizeControl));
         return false;
     }
     if (blockSize < static_cast<std::size_t>(n)) {
@@ -44,7 +59,7 @@ bool FftTest::prepare(const FftTestSettings& settings, std::size_t blockSize, Me
     if (!(state_.maxy > 0.0)) {
         // Every level would be a division by zero.
         outcome_ = FftOutcome::kNoReference;
-        messages.show(kErrorTitle, kNoReferencePower);
+        messages.show(kErrorTitle, noReferencePower(settings.sizeControl));
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "spectrum/analysis.h"
@@ -25,6 +26,13 @@ inline constexpr const char* kNoReferencePower =
     "Sample Size too Small for the full-scale reference tone (it has no power), "
     "Increase it using the Settings\u2026 button";
 inline constexpr const char* kErrorTitle = "Error Message";
+// Where a larger sample count is chosen: the window's button (the texts above), the command
+// line's option, or another capture file.
+inline constexpr const char* kSettingsButton = "the Settings\u2026 button";
+std::string sampleSizeTooSmall(const char* where);
+std::string noReferencePower(const char* where);
+// The refusal of N samples (N <= 32) before anything is captured, or an empty text.
+std::string sampleSizeRefusal(int samples, const char* where);
 
 struct FftTestSettings {
     int samples = 0;      // N, block length
@@ -32,6 +40,8 @@ struct FftTestSettings {
     int average = 1;      // blocks to capture and average
     double fs = 1.0;      // sample rate in Hz, for the frequency axis
     int range = 8388608;  // full-scale code
+    // Named in the refusal of a sample count too small for the FFT.
+    const char* sizeControl = kSettingsButton;
 };
 
 // One averaged spectrum with everything derived from it: what the plot, the result displays,

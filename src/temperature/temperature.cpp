@@ -173,6 +173,70 @@ void TemperatureSettings::showScale(View& view) const {
     view.setScaleBoxes(scale == ScaleBox::Down, scale == ScaleBox::Up);
 }
 
+TemperatureSettings::Confirmed TemperatureSettings::writeConfirmed(int address,
+                                                                   std::uint32_t word) {
+    Confirmed c;
+    const int write = link_.writeRegister(kPage, address, word);
+    const int read = readBack(address, &c.back);
+    c.readBack = read == 0;
+    // A failed write may still have reached the device (when the page frame after it failed):
+    // the read-back decides; without one, the write's status does.
+    c.took = c.readBack ? c.back == word : write == 0;
+    c.status = write != 0 ? write : read;
+    return c;
+}
+
+int TemperatureSettings::writeScalePair(bool up, std::uint32_t oldGain, std::uint32_t newGain,
+                                        std::uint32_t newOffset, View& view) {
+    // The gain and the offset of a scale belong together: once the device holds the new gain
+    // the offset follows, and an offset the device did not take puts the previous gain back,
+    // so it never keeps one scale's gain with the other's offset. Each value is shown from
+    // its read-back word (the device holds the word's value, not the scaled number).
+    BoardSequence sequence(link_);  // a lost board is said once and ends the change
+    const Confirmed gain = writeConfirmed(kGainAddress, newGain);
+    if (gain.readBack) showGain(gain.back, view);
+    if (!gain.took) return gain.status;  // nothing changed, as far as the device said
+    const std::array<int, 3> previous = selection;
+    selection = up ? std::array<int, 3>{0, 1, 0} : std::array<int, 3>{1, 0, 0};
+    if (sequence.lost()) return gain.status;
+    const Confirmed offset = writeConfirmed(kOffsetAddress, newOffset);
+    const auto showOffset = [&view](std::uint32_t word) {
+        view.showOffsetWord(word);
+        view.showOffsetValue(offsetValue(word));
+    };
+    if (offset.readBack)
+        showOffset(offset.back);
+    else
+        view.offsetUnknown();
+    const int status = gain.status != 0 ? gain.status : offset.status;
+    if (sequence.lost()) return status;
+    if (!offset.took) {
+        selection = previous;
+        const Confirmed restored = writeConfirmed(kGainAddress, oldGain);
+        if (restored.readBack)
+            showGain(restored.back, view);
+        else
+            forgetGain(view);
+    } else {
+        // A read-back that failed: show what the device holds once it can be read.
+        std::uint32_t back = 0;
+        if (!gain.readBack && readBack(kGainAddress, &back) == 0) showGain(back, view);
+        if (!offset.readBack && readBack(kOffsetAddress, &back) == 0) showOffset(back);
+    }
+    return status;
+}
+
+void TemperatureSettings::forgetGain(View& view) {
+    lastGainWord_.reset();
+    view.gainUnknown();
+}
+
+void TemperatureSettings::showGain(std::uint32_t word, View& view) {
+    lastGainWord_ = word;
+    view.showGainWord(word);
+    view.showGainValue(gainValue(word));
+}
+
 int TemperatureSettings::scaleChange(ScaleBox box, bool set, View& view) {
     int status = 0;
     if (set) {
@@ -197,27 +261,7 @@ int TemperatureSettings::scaleChange(ScaleBox box, bool set, View& view) {
                 refuse(why);
                 status = kStatusRefused;
             } else {
-                // Nothing is shown before the device took it: a failed write leaves the
-                // window on the words the device still holds.
-                std::uint32_t back = 0;
-                status = link_.writeRegister(kPage, kGainAddress, *newGain);
-                if (status == 0) {
-                    selection = up ? std::array<int, 3>{0, 1, 0} : std::array<int, 3>{1, 0, 0};
-                    status = readBack(kGainAddress, &back);
-                }
-                // Each value is shown from its read-back word: the device holds the word's
-                // value, not the scaled number.
-                if (status == 0) {
-                    lastGainWord_ = back;
-                    view.showGainWord(back);
-                    view.showGainValue(gainValue(back));
-                    status = link_.writeRegister(kPage, kOffsetAddress, *newOffset);
-                }
-                if (status == 0) status = readBack(kOffsetAddress, &back);
-                if (status == 0) {
-                    view.showOffsetWord(back);
-                    view.showOffsetValue(offsetValue(back));
-                }
+                status = writeScalePair(up, gainWord, *newGain, *newOffset, view);
             }
         }
     }

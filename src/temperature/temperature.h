@@ -48,6 +48,10 @@ class View {
     virtual void showOffsetWord(std::uint32_t word) = 0;
     virtual void showOffsetValue(double value) = 0;
     virtual void setScaleBoxes(bool down, bool up) = 0;
+    // A register was written but could not be read back: what was shown of it may no longer
+    // be the device's value.
+    virtual void gainUnknown() {}
+    virtual void offsetUnknown() {}
 };
 
 enum class ScaleBox { Down, Up };
@@ -81,6 +85,19 @@ class TemperatureSettings {
 
   private:
     void showScale(View& view) const;
+    void showGain(std::uint32_t word, View& view);
+    void forgetGain(View& view);
+    // Writes the word and reads it back.
+    struct Confirmed {
+        int status = 0;         // first failing status
+        bool readBack = false;  // `back` is the device's word
+        bool took = false;      // the device holds the word written
+        std::uint32_t back = 0;
+    };
+    Confirmed writeConfirmed(int address, std::uint32_t word);
+    // Writes a scale's gain and offset words as one change (see scaleChange).
+    int writeScalePair(bool up, std::uint32_t oldGain, std::uint32_t newGain,
+                       std::uint32_t newOffset, View& view);
 
     int readBack(int address, std::uint32_t* word);
     bool refuse(const std::string& why);

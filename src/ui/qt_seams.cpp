@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QThread>
+#include <QTime>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -69,8 +70,20 @@ void QtConsole::print(std::string_view text) {
 
 void QtConsole::append(const QString& text) {
     if (!window_) return;
+    // Every line starts with its time and the window the user was working in.
+    const QWidget* active = QApplication::activeWindow();
+    const QString source = active && active != window_ && !active->windowTitle().isEmpty()
+                               ? active->windowTitle()
+                               : QString("EVKIT714");
+    const QString stamp = QTime::currentTime().toString("HH:mm:ss") + " [" + source + "] ";
+    QString stamped;
+    for (const QChar c : text) {
+        if (atLineStart_) stamped += stamp;
+        stamped += c;
+        atLineStart_ = c == '\n';
+    }
     text_->moveCursor(QTextCursor::End);
-    text_->insertPlainText(text);
+    text_->insertPlainText(stamped);
     text_->moveCursor(QTextCursor::End);
     if (!window_->isVisible()) window_->show();
 }

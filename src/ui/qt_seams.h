@@ -37,6 +37,7 @@ class QtConsole : public Console {
     void append(const QString& text);
     QPointer<QWidget> window_;
     QPlainTextEdit* text_ = nullptr;
+    bool atLineStart_ = true;  // the next text starts a line: it gets its time and source
 };
 
 // Event processing during long waits, and the stop flag that stop buttons set.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QScreen>
@@ -55,25 +56,38 @@ void StandingWindow::fitToScreen(QSize preferred) {
 }
 
 void StandingWindow::showNotice(const QString& text) {
+    static const char* const kNoticeStyle =
+        "QLabel { background: #fff4c2; color: black; border: 1px solid #c8a800; "
+        "padding: 4px 8px; }";
     if (!notice_) {
         notice_ = new QLabel(this);
         notice_->setObjectName("WINDOW_NOTICE");
         notice_->setWordWrap(true);
-        notice_->setStyleSheet(
-            "QLabel { background: #fff4c2; color: black; border: 1px solid #c8a800; "
-            "padding: 4px 8px; }");
         auto* timer = new QTimer(notice_);
         timer->setObjectName("WINDOW_NOTICE_TIMER");
         timer->setSingleShot(true);
         timer->setInterval(6000);
-        connect(timer, &QTimer::timeout, notice_, &QLabel::hide);
+        // The line keeps its place once it has been needed, so the controls above it do not
+        // move when the notice goes.
+        connect(timer, &QTimer::timeout, notice_, [label = notice_] {
+            label->clear();
+            label->setStyleSheet("QLabel { padding: 4px 8px; border: 1px solid transparent; }");
+        });
+        // A status line of its own at the foot of the window: it never covers a control.
+        if (auto* box = qobject_cast<QBoxLayout*>(layout())) box->addWidget(notice_);
     }
     notice_->setText(text);
-    const int margin = 8;
-    notice_->setFixedWidth(std::max(120, width() - 2 * margin));
-    notice_->adjustSize();
-    notice_->move(margin, std::max(0, height() - notice_->height() - margin));
-    notice_->raise();
+    notice_->setToolTip(text);
+    notice_->setStyleSheet(kNoticeStyle);
+    if (!notice_->parentWidget()->layout() ||
+        notice_->parentWidget()->layout()->indexOf(notice_) < 0) {
+        // A window without a box layout: the notice lies over its foot.
+        const int margin = 8;
+        notice_->setFixedWidth(std::max(120, width() - 2 * margin));
+        notice_->adjustSize();
+        notice_->move(margin, std::max(0, height() - notice_->height() - margin));
+        notice_->raise();
+    }
     notice_->show();
     if (auto* timer = notice_->findChild<QTimer*>("WINDOW_NOTICE_TIMER")) timer->start();
 }

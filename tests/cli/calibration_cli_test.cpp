@@ -78,22 +78,25 @@ TEST(CalibrationCli, TemperatureActions) {
     EXPECT_EQ(count(r.err, "> 6c "), 1) << r.err;  // only the write command's
     EXPECT_TRUE(has(r.out, "scale=up\n")) << r.out;
 
-    r = runCli("--board sim --trace temperature gain 0");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "value of 0")) << r.err;
-    EXPECT_FALSE(has(r.err, "> 6c")) << r.err;  // nothing written to 1:22
-
-    // Refused values show nothing as the device's and exit 1: a gain whose word would
-    // truncate to 0 (shown as inf) and a quick-set beyond the offset register.
-    for (const char* refused : {"temperature gain 1e6", "temperature gain -1e6",
-                                "write 1:23 0x7ff000 temperature quick-set 1e6"}) {
+    // A value the registers cannot hold is a usage error, as a setup control's is: refused
+    // before anything is sent (the refusal of setup set SETUP_TEMP_GAIN=0 exits 2 as well).
+    for (const char* refused :
+         {"temperature gain 0", "temperature gain 1e6", "temperature gain -1e6",
+          "temperature offset 900", "setup set SETUP_TEMP_GAIN=0"}) {
         r = runCli(std::string("--board sim --trace ") + refused);
-        EXPECT_EQ(r.status, 1) << refused;
+        EXPECT_EQ(r.status, 2) << refused;
         EXPECT_EQ(r.out, "") << refused;
-        EXPECT_FALSE(has(r.err, "> 6c")) << refused;
-        EXPECT_EQ(count(r.err, "> 6e "), has(refused, "write 1:23") ? 1 : 0) << refused;
-        EXPECT_TRUE(has(r.err, "Nothing was written")) << refused << r.err;
+        EXPECT_FALSE(has(r.err, "> ")) << refused << r.err;
     }
+    r = runCli("--board sim temperature gain 0");
+    EXPECT_TRUE(has(r.err, "value of 0")) << r.err;
+    // A quick-set depends on the device's offset: beyond the register it fails (exit 1)
+    // with nothing written and nothing shown as the device's.
+    r = runCli("--board sim --trace write 1:23 0x7ff000 temperature quick-set 1e6");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(count(r.err, "> 6e "), 1) << r.err;  // the write command's only
+    EXPECT_TRUE(has(r.err, "Nothing was written")) << r.err;
 
     r = runCli("--board sim temperature offset -416.6665 temperature quick-set 0");
     ASSERT_EQ(r.status, 0) << r.err;

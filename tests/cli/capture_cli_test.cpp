@@ -106,7 +106,9 @@ TEST(CaptureCli, UnreadableFileAndBadOptions) {
     std::ofstream(bad) << "PM7014 4000 sixteen 8388608\n";
     auto r = runCli("analyze " + bad + " --test time");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ERROR: Incompatible Data File\n");
+    EXPECT_EQ(r.err,
+              "ERROR: Incompatible Data File: line 1: the sample count must be an integer, "
+              "found \"sixteen\".\n");
     EXPECT_EQ(r.out, "");
 
     r = runCli("analyze " + tmp("missing.dat") + " --test time");

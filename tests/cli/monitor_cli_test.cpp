@@ -91,16 +91,27 @@ TEST(MonitorCli, LineFrequencyTmeasAndUsageErrors) {
     EXPECT_EQ(occurrences(r.out, "TMEAS="), 3);  // the entry, then 1 and 0
     EXPECT_NE(r.out.find("\nTMEAS=0\n"), std::string::npos);
 
-    // Frequencies with no epsilon word (at or above the word rate, or with K = 0) are refused
-    // with a message and nothing is written to 1:17; a later monitor still shows 50 Hz.
+    // Frequencies whose word would not fit 23 bits (above the word rate) are refused with a
+    // message and nothing is written to 1:17.
     for (const char* refused :
-         {"line-frequency 4000", "line-frequency 5000", "write 0:0 8 line-frequency 600",
-          "write 0:0 0 line-frequency 50"}) {
+         {"line-frequency 4001", "line-frequency 5000", "write 0:0 8 line-frequency 600",
+          "write 0:0 10 line-frequency 401"}) {
         r = runCli(std::string("--board sim --trace ") + refused);
         EXPECT_EQ(r.status, 1) << refused;
         EXPECT_EQ(r.err.find("> 62 "), std::string::npos) << refused;
         EXPECT_NE(r.err.find("Cannot set the Line Frequency"), std::string::npos) << refused;
         EXPECT_EQ(r.out.find("LINE_FREQ="), std::string::npos) << refused;
+    }
+    // The edges keep the formula's words: the word rate itself (the float oscillator makes
+    // it 0x7ffffe), and K = 0, whose word is 0.
+    for (const auto& [edge, frame] :
+         {std::pair{"write 0:0 10 line-frequency 400", "> 62 fe ff 7f 00 00"},
+          std::pair{"line-frequency 4000", "> 62 fe ff 7f 00 00"},
+          std::pair{"write 0:0 0 line-frequency 50", "> 62 00 00 00 00 00"}}) {
+        r = runCli(std::string("--board sim --trace ") + edge);
+        EXPECT_EQ(r.status, 0) << edge << r.err;
+        EXPECT_NE(r.err.find(frame), std::string::npos) << edge << r.err;
+        EXPECT_NE(r.out.find("LINE_FREQ="), std::string::npos) << edge;
     }
 
     for (const char* bad :

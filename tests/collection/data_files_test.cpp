@@ -187,7 +187,10 @@ TEST(CaptureFileRead, UnreadableFileGivesOneMessageAndChangesNothing) {
     EXPECT_EQ(d.data.collect_data(16, kPortDisk), kStatusFileError);
     ASSERT_EQ(d.rig.messages.shown.size(), 1u);
     EXPECT_EQ(d.rig.messages.shown[0],
-              (std::pair<std::string, std::string>{"", "ERROR: Incompatible Data File"}));
+              (std::pair<std::string, std::string>{
+                  "",
+                  "ERROR: Incompatible Data File: line 2: the sample rate must be a number "
+                  "above 0, found \"not-a-number\"."}));
     d.expectUntouched();
 
     d.rig.messages.shown.clear();
@@ -196,6 +199,50 @@ TEST(CaptureFileRead, UnreadableFileGivesOneMessageAndChangesNothing) {
     ASSERT_EQ(d.rig.messages.shown.size(), 1u);
     EXPECT_NE(d.rig.messages.shown[0].second.find("no-such-file.dat"), std::string::npos);
     d.expectUntouched();
+}
+
+// Every refusal says after the common text on which line which item is wrong.
+TEST(CaptureFileRead, RefusalsNameTheLineAndTheItem) {
+    const std::string head = "PM7014\n4000\n3\n8388608\n";
+    const struct {
+        std::string text;
+        std::string reason;
+    } cases[] = {
+        {"PM7014-WITH-A-LONG-NAME 4000 3 8388608 1 2 3\n",
+         "line 1: the device header word must be a word of at most 19 characters, found "
+         "\"PM7014-WITH-A-LONG-NAME\""},
+        {head + "1\n4294967296\n3\n",
+         "line 6: sample 2 of 3 must be a 24-bit code from -8388608 to 8388607, found "
+         "\"4294967296\""},
+        {head + "1\n8388608\n3\n",
+         "line 6: sample 2 of 3 must be a 24-bit code from -8388608 to 8388607, found "
+         "\"8388608\""},
+        {head + "1\n2\n",
+         "line 6: sample 3 of 3 must be a 24-bit code from -8388608 to "
+         "8388607, found the end of the file"},
+        {"PM7014\n4000\n\n\nthree\n",
+         "line 5: the sample count must be an integer, found "
+         "\"three\""},
+        {"PM7014\n4000\n3\n0\n1 2 3\n",
+         "line 4: the full-scale code must be an integer from 1 to 2147483647, found \"0\""},
+        {"PM7014\n" + std::string(80, '7') + "\n",
+         "line 2: the sample rate must be a number above 0, found a word longer than 64 "
+         "characters"},
+        {"",
+         "line 1: the device header word must be a word of at most 19 characters, found "
+         "the end of the file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60));
+        DiskRig d;
+        put(d.rig.session.input_file, c.text);
+        EXPECT_EQ(d.data.collect_data(16, kPortDisk), kStatusFileError);
+        ASSERT_EQ(d.rig.messages.shown.size(), 1u);
+        EXPECT_EQ(d.rig.messages.shown[0].first, "");
+        EXPECT_EQ(d.rig.messages.shown[0].second,
+                  "ERROR: Incompatible Data File: " + c.reason + ".");
+        d.expectUntouched();
+    }
 }
 
 TEST(CaptureFileRead, OversizedCountIsRefusedWithoutReadingPastTheBuffer) {

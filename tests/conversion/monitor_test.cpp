@@ -348,15 +348,15 @@ TEST_F(MonitorFixture, LineFrequencyEntryWritesEpsilonOrIsRefusedUnderAfc) {
               "Cannot set the Line Frequency when the AFC flag is enabled.");
     EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
 
-    // Without a word for the frequency nothing is written: K = 0 (no word rate), 0 Hz, and
-    // frequencies at or above the word rate, whose epsilon would wrap around.
+    // Without a word for the frequency nothing is written: 0 Hz and below, and frequencies
+    // above the word rate, whose epsilon would wrap around.
     rig.board.device().setReg(1, 16, 0);
     struct Case {
         std::uint32_t config;
         double hz;
     };
-    for (const Case c : {Case{0, 50.0}, Case{1, 0.0}, Case{1, -1.0}, Case{1, 4000.0},
-                         Case{1, 6000.0}, Case{8, 500.0}, Case{8, 600.0}}) {
+    for (const Case c : {Case{1, 0.0}, Case{1, -1.0}, Case{1, 4001.0}, Case{1, 6000.0},
+                         Case{8, 501.0}, Case{8, 600.0}, Case{0, 0.0}}) {
         SCOPED_TRACE(c.hz);
         rig.messages.shown.clear();
         rig.board.device().setReg(0, 0, c.config);
@@ -367,9 +367,21 @@ TEST_F(MonitorFixture, LineFrequencyEntryWritesEpsilonOrIsRefusedUnderAfc) {
         ASSERT_EQ(rig.messages.shown.size(), 1u);
         EXPECT_NE(rig.messages.shown[0].second.find("Nothing was written"), std::string::npos);
     }
-    rig.board.device().setReg(0, 0, 8);  // 500 words/s: just below it has a word
-    EXPECT_EQ(setLineFrequency(rig.session, 499.0, &shown), 0);
-    EXPECT_EQ(shown, 499.0);
+    // The edges keep the formula's words: the word rate itself maps to just below 2^23 (the
+    // float oscillator value makes it 0x7ffffe), and K = 0 gives the word 0.
+    const struct {
+        std::uint32_t config;
+        double hz;
+        std::uint32_t word;
+    } edges[] = {{8, 500.0, 0x7FFFFE}, {10, 400.0, 0x7FFFFE}, {8, 499.0, 0x7FBE75}, {0, 50.0, 0}};
+    for (const auto& e : edges) {
+        SCOPED_TRACE(e.hz);
+        rig.board.device().setReg(0, 0, e.config);
+        EXPECT_EQ(setLineFrequency(rig.session, e.hz, &shown, &word), 0);
+        EXPECT_EQ(shown, e.hz);
+        EXPECT_EQ(word, e.word);
+        EXPECT_EQ(rig.board.device().reg(1, 17), e.word);
+    }
 }
 
 // The virtual board's results follow its signal source.

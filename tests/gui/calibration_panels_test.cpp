@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,8 +13,8 @@
 #include <map>
 
 #include "calibration/calibration_panel.h"
-#include "pulse/pulse_panel.h"
 #include "panel_context.h"
+#include "pulse/pulse_panel.h"
 #include "temperature/temperature_panel.h"
 
 using namespace evkit;
@@ -191,9 +192,20 @@ TEST_F(PanelTest, ClosingThePulseWindowLetsTheMeasurementGoOn) {
 TEST_F(PanelTest, PulseGateTooShortIsRefused) {
     app::PulsePanel panel(ctx);
     child<QDoubleSpinBox>(panel, "PULSE_TIME")->setValue(1.0);  // N = 4000: dead time 2 s
-    EXPECT_EQ(panel.START_PULSE(), pulse::kStatusRefused);
-    EXPECT_EQ(rig.messages.shown.back().first, "Error");
+    panel.PULSEWIN();
+    rig.takeFrames();
+    rig.messages.shown.clear();
+    QTest::mouseClick(child<QPushButton>(panel, "PULSE_START"), Qt::LeftButton);
+    // Refused before anything starts, in the window and without a box to dismiss: no count
+    // is sent and the window never says it is counting.
+    EXPECT_TRUE(rig.messages.shown.empty());
+    const QString status = child<QLabel>(panel, "PULSE_STATUS")->text();
+    EXPECT_TRUE(status.contains("The gate time must be longer than 2 s")) << status.toStdString();
+    EXPECT_FALSE(status.contains("error")) << status.toStdString();
+    EXPECT_FALSE(child<QPushButton>(panel, "PULSE_STOP")->isVisible());
     EXPECT_TRUE(child<QPushButton>(panel, "PULSE_START")->isEnabled());
+    for (const auto& f : rig.takeFrames()) EXPECT_NE(f.rfind("f6 ", 0), 0u) << f;
+    EXPECT_NE(rig.console.output.find("The gate time must be longer"), std::string::npos);
 }
 
 // Saves the three windows as PNG files when EVKIT_SCREENSHOT_DIR names a folder.

@@ -202,10 +202,10 @@ TEST_F(PanelFixture, PowerButtonsAndLineFrequencyEntry) {
     EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
     EXPECT_EQ(text("CONV_LINE_FREQ"), "60.000000");
 
-    // Frequencies outside (0, word rate) have no epsilon word: refused with a message,
-    // nothing written, the device's frequency still shown. K = 8 gives 500 words/s.
+    // Frequencies not above 0 or above the word rate have no epsilon word: refused with a
+    // message, nothing written, the device's frequency still shown. K = 8 gives 500 words/s.
     ASSERT_EQ(rig.link.writeRegister(0, 0, 8), 0);
-    for (const char* refused : {"600", "500", "0"}) {
+    for (const char* refused : {"600", "501", "0"}) {
         SCOPED_TRACE(refused);
         rig.messages.shown.clear();
         rig.takeFrames();
@@ -216,11 +216,12 @@ TEST_F(PanelFixture, PowerButtonsAndLineFrequencyEntry) {
         ASSERT_EQ(rig.messages.shown.size(), 1u);
         EXPECT_NE(rig.messages.shown[0].second.find("Line Frequency"), std::string::npos);
     }
-    ASSERT_EQ(rig.link.writeRegister(0, 0, 0), 0);  // K = 0: no word rate at all
+    ASSERT_EQ(rig.link.writeRegister(0, 0, 0), 0);  // K = 0: the word is 0
     rig.messages.shown.clear();
     test::typeAndEnter(entry, "50");
-    EXPECT_EQ(rig.board.device().reg(1, 17), 0x01EB85u);
-    EXPECT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.board.device().reg(1, 17), 0u);
+    EXPECT_EQ(text("CONV_LINE_FREQ"), "50.000000");
+    EXPECT_TRUE(rig.messages.shown.empty());
 }
 
 TEST_F(PanelFixture, LogOpenAppendAndReset) {

@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,7 +115,7 @@ struct DataPanelTest : ::testing::Test {
         QTimer::singleShot(0, [box] {
             auto* d = qobject_cast<app::SaveDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(d, nullptr);
-            if (box) d->findChild<QCheckBox*>(box)->click();
+            if (box) d->findChild<QRadioButton*>(box)->click();
             d->findChild<QPushButton*>("SAVE_OK")->click();
         });
         find<QPushButton>("DATA_IO")->click();
@@ -186,8 +187,8 @@ TEST_F(DataPanelTest, SettingsWindowKeepsOnePairAndStoresOnlyOnOk) {
     find<QPushButton>("DATA_CONFIG")->click();
     EXPECT_EQ(panel->settingsWindow(), w.data());
 
-    // Closing stores nothing and discards the window.
-    w->close();
+    // Cancel (as closing) stores nothing and discards the window.
+    QTest::mouseClick(w->findChild<QPushButton*>("POPCONFIG_CANCEL"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(w.isNull());
     EXPECT_EQ(data().settings.checkmark[0], 1);
@@ -331,6 +332,8 @@ TEST_F(DataPanelTest, FftCaptureAveragesAndAnnotatesTheSpectrum) {
     EXPECT_EQ(r.block, 3);
     EXPECT_EQ(find<QSpinBox>("DATA_AVERAGE_COUNT")->value(), 3);
     EXPECT_EQ(find<QLabel>("DATA_AVERAGE_LABEL")->text(), "# of Averages");
+    // One curve: the average (the newest block alone is not drawn under it).
+    EXPECT_EQ(graph()->graphCount(), 1);
 
     const auto& f = r.stats.figures;
     const struct {
@@ -598,17 +601,24 @@ TEST_F(DataPanelTest, SaveDialogWritesEachFileThroughTheCoreWriters) {
     EXPECT_EQ(readAll(path("h.hit")),
               collection::format_hit_file("PM7014", 1024, *panel->lastHistogram()));
 
-    // A box checked and unchecked again: OK does nothing. A cancelled file choice writes
-    // nothing.
+    // The choices exclude each other (radio buttons); OK without a choice does nothing. A
+    // cancelled file choice writes nothing.
     dialogs.lastTitle = "untouched";
     QTimer::singleShot(0, [] {
         auto* d = qobject_cast<app::SaveDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(d, nullptr);
-        d->findChild<QCheckBox*>("SAVE_FFT")->click();
-        d->findChild<QCheckBox*>("SAVE_DATA")->click();  // the other boxes clear
-        EXPECT_FALSE(d->findChild<QCheckBox*>("SAVE_FFT")->isChecked());
-        d->findChild<QCheckBox*>("SAVE_DATA")->click();
         EXPECT_EQ(d->choice(), app::SaveChoice::None);
+        d->findChild<QRadioButton*>("SAVE_FFT")->click();
+        d->findChild<QRadioButton*>("SAVE_DATA")->click();  // the other choice clears
+        EXPECT_FALSE(d->findChild<QRadioButton*>("SAVE_FFT")->isChecked());
+        EXPECT_EQ(d->choice(), app::SaveChoice::Data);
+        d->findChild<QPushButton*>("SAVE_CANCEL")->click();
+    });
+    find<QPushButton>("DATA_IO")->click();
+    EXPECT_EQ(dialogs.lastTitle, "untouched");
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<app::SaveDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
         d->findChild<QPushButton*>("SAVE_OK")->click();
     });
     find<QPushButton>("DATA_IO")->click();
@@ -643,13 +653,14 @@ TEST_F(DataPanelTest, DiskModeReadsASavedCaptureBack) {
     EXPECT_FALSE(find<QPushButton>("DATA_CHANNEL_2")->isEnabled());
     EXPECT_FALSE(find<QPushButton>("DATA_BOARD_ONLY")->isEnabled());
 
-    // The settings window shows the file's count read-only, averaging and pairs dimmed.
+    // The settings window shows the file's count read-only (before the file is read: that
+    // it comes from the file, not the board's count), averaging and pairs dimmed.
     find<QPushButton>("DATA_CONFIG")->click();
     auto* w = panel->settingsWindow();
     ASSERT_NE(w, nullptr);
     auto* samples = w->findChild<QComboBox*>("CONFIG_SAMPLES");
     EXPECT_EQ(samples->count(), 1);
-    EXPECT_EQ(samples->currentText(), "256");
+    EXPECT_EQ(samples->currentText(), "from the file");
     EXPECT_FALSE(w->findChild<QSpinBox*>("CONFIG_AVERAGE")->isEnabled());
     EXPECT_FALSE(w->findChild<QCheckBox*>("CONFIG_PAIR_1")->isEnabled());
     w->findChild<QPushButton*>("POPCONFIG_OK")->click();

@@ -1,10 +1,12 @@
-// Test program for the windows: a QApplication on the offscreen platform, then GoogleTest.
+// Test program for the windows: a QApplication on the offscreen platform (unless
+// EVKIT_GUI_PLATFORM names another, e.g. xcb under Xvfb for screenshots), then GoogleTest.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QByteArray platform = qgetenv("EVKIT_GUI_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", platform.isEmpty() ? QByteArray("offscreen") : platform);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTimer>
 #include <thread>
 
@@ -62,7 +63,14 @@ TEST(QtSeams, ConsoleAppearsWhenWrittenAndKeepsTheText) {
     EXPECT_TRUE(console.window()->isVisible());
     auto* text = console.window()->findChild<QPlainTextEdit*>();
     ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text->toPlainText(), "EEPROM read ok\n");
+    // One line, with its time and the source (no window was active).
+    const QString shown = text->toPlainText();
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d \\[EVKIT714\\] EEPROM read ok\n$")
+                    .match(shown)
+                    .hasMatch())
+        << shown.toStdString();
+    console.print("two\nlines\n");
+    EXPECT_EQ(text->toPlainText().count("[EVKIT714]"), 3);
 }
 
 TEST(QtSeams, PumpCancelFlagAndFileFilters) {
