@@ -75,6 +75,7 @@ CollectionSettingsWindow::CollectionSettingsWindow(collection::CollectionSetting
         "The test frequency nearest to the line frequency with a whole, prime number of cycles "
         "in the block: its spectrum has no leakage");
     coherent_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    coherent_->setWordWrap(true);  // a long text wraps instead of widening the window
     capture->addRow("Coherent line test", coherent_);
     connect(samples_, &QComboBox::currentIndexChanged, this, [this] { showCoherent(); });
     dataDelay_ = makeSpin(captureBox, "CONFIG_DATA_DELAY", 0, 255, settings_.data_delay);

@@ -59,19 +59,23 @@ std::vector<double> build(const CosineSum& w, int n) {
 }
 
 // Coefficient tables are costly (up to six cosines per sample), so each (window, length)
-// is built once. The vectors are never freed or moved, so spans into them stay valid.
+// of the usual sizes is built once; a longer one is built for its use and freed after.
+constexpr int kLargestKeptTable = 1 << 17;
+
 class CoefficientCache {
   public:
-    std::span<const double> get(int window, const CosineSum& w, int n) {
+    WindowTable get(int window, const CosineSum& w, int n) {
+        if (n > kLargestKeptTable)
+            return WindowTable(std::make_shared<const std::vector<double>>(build(w, n)));
         std::lock_guard lock(mutex_);
         auto& slot = tables_[{window, n}];
-        if (!slot) slot = std::make_unique<std::vector<double>>(build(w, n));
-        return *slot;
+        if (!slot) slot = std::make_shared<const std::vector<double>>(build(w, n));
+        return WindowTable(slot);
     }
 
   private:
     std::mutex mutex_;
-    std::map<std::pair<int, int>, std::unique_ptr<std::vector<double>>> tables_;
+    std::map<std::pair<int, int>, std::shared_ptr<const std::vector<double>>> tables_;
 };
 
 CoefficientCache& cache() {
@@ -95,7 +99,7 @@ bool windowLobe(int window, WindowLobe* lobe) {
     return true;
 }
 
-std::span<const double> windowCoefficients(int window, int n) {
+WindowTable windowCoefficients(int window, int n) {
     const CosineSum* w = cosineSum(window);
     if (!w || n <= 0) return {};
     return cache().get(window, *w, n);

@@ -1,7 +1,9 @@
 #pragma once
 // Data windows of the FFT test. Every window here is the periodic form (divisor N), so a tone
 // at an exact bin keeps its energy inside a main lobe of fixed width.
+#include <memory>
 #include <span>
+#include <vector>
 
 namespace evkit::spectrum {
 
@@ -36,8 +38,28 @@ void BkmanWin(std::span<double> x);
 // returns false.
 bool applyWindow(int window, std::span<double> x);
 
-// The coefficients of a selection value 0..4 for length n (computed once per window and
-// length, then shared). Empty for any other value.
-std::span<const double> windowCoefficients(int window, int n);
+// A window's coefficient table, kept alive by whoever holds it.
+class WindowTable {
+  public:
+    WindowTable() = default;
+    explicit WindowTable(std::shared_ptr<const std::vector<double>> t) : table_(std::move(t)) {}
+    std::span<const double> span() const {
+        return table_ ? std::span<const double>(*table_) : std::span<const double>();
+    }
+    operator std::span<const double>() const { return span(); }
+    double operator[](std::size_t i) const { return (*table_)[i]; }
+    std::size_t size() const { return table_ ? table_->size() : 0; }
+    bool empty() const { return size() == 0; }
+    const double* begin() const { return span().data(); }
+    const double* end() const { return span().data() + size(); }
+
+  private:
+    std::shared_ptr<const std::vector<double>> table_;
+};
+
+// The coefficients of a selection value 0..4 for length n: computed once per window and
+// length and shared for the usual lengths (up to 131072); built for each use above that, so
+// a huge block's table is freed after its analysis. Empty for any other value.
+WindowTable windowCoefficients(int window, int n);
 
 }  // namespace evkit::spectrum

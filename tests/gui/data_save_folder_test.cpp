@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -70,7 +70,7 @@ struct DataSaveFolderTest : ::testing::Test {
         QTimer::singleShot(0, [] {
             auto* d = qobject_cast<app::SaveDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(d, nullptr);
-            d->findChild<QCheckBox*>("SAVE_DATA")->click();
+            d->findChild<QAbstractButton*>("SAVE_DATA")->click();
             d->findChild<QPushButton*>("SAVE_OK")->click();
         });
         click("DATA_IO");
