@@ -245,7 +245,7 @@ void registerMetrology(py::module_& m, BoardClass& board) {
              "Programs the source, e.g. set('V1=230V I1=5A PF=0.5L f=50') or "
              "set(V1='230V', I1='5A', PF='0.5L', f=50); it takes effect at the next "
              "computation cycle. Returns get()'s dict. Raises ValueError for a bad "
-             "specification or on a real board.");
+             "source description or on a real board.");
     board
         .def_property(
             "scaling", [](Board& b) { return b.peek([&] { return scalingDict(b.scaling_); }); },

@@ -52,7 +52,7 @@ std::vector<CommandRow> metrologyRows() {
              quoted += '"';
              c.respond(std::move(quoted));
          },
-         "virtual board only: the source in force, as a SOURce specification"},
+         "virtual board only: the source in force, as SOURce takes it"},
         {"SCALing", A::kBoard,
          [](Call& c) {
              c.expect(2, 2);

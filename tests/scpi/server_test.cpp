@@ -241,11 +241,10 @@ TEST(ScpiServer, ClientGoneDuringAMonitorRunLeavesTheBoardAtRest) {
     ServerRig s;
     auto c = std::make_unique<Client>(s.server->port());
     ASSERT_EQ(c->query("*OPC?"), "1");
-    bool once = false;
+    std::atomic<bool> once{false};  // set on the board's thread, read by the test's
     s.rig.pump.onProcess = [&] {
         // While the monitor waits for its results, the client goes away.
-        if (once) return;
-        once = true;
+        if (once.exchange(true)) return;
         c->shut();
         s.waitForClients(0);
     };
