@@ -6,6 +6,7 @@
 
 #include "module.h"
 #include "results.h"
+#include "support/format.h"
 
 namespace evkit::python {
 
@@ -17,27 +18,12 @@ std::string fixed(double v, int decimals = 6) {
     return buf;
 }
 
-std::string htmlEscape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '&')
-            out += "&amp;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 std::string htmlTable(const std::string& title,
                       const std::vector<std::pair<std::string, std::string>>& rows) {
-    std::string html = "<table><caption>" + htmlEscape(title) + "</caption>";
+    std::string html = "<table><caption>" + escapeMarkup(title) + "</caption>";
     for (const auto& [k, v] : rows)
-        html += "<tr><th style=\"text-align:left\">" + htmlEscape(k) + "</th><td>" + htmlEscape(v) +
-                "</td></tr>";
+        html += "<tr><th style=\"text-align:left\">" + escapeMarkup(k) + "</th><td>" +
+                escapeMarkup(v) + "</td></tr>";
     return html + "</table>";
 }
 

@@ -22,21 +22,6 @@ const char* passText(bool measured, bool judged, bool pass) {
     return pass ? "pass" : "FAIL";
 }
 
-std::string xmlEscape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '&')
-            out += "&amp;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 const char* curveColour(double pf, bool capacitive) {
     if (pf >= 1.0) return "#1f5fbf";
     return capacitive ? "#2a9d3a" : "#c0392b";
@@ -255,7 +240,7 @@ std::string accuracySvg(const AccuracyRun& run, int width, int height) {
             "<line x1=\"%g\" y1=\"%g\" x2=\"%g\" y2=\"%g\" stroke=\"%s\" stroke-width=\"2\"%s/>\n",
             right + 12, ly, right + 40, ly, colour, c.pulse ? " stroke-dasharray=\"5,3\"" : "");
         s += strprintf("<text x=\"%g\" y=\"%g\">%s</text>\n", right + 46, ly + 4,
-                       xmlEscape(c.name).c_str());
+                       escapeMarkup(c.name).c_str());
     }
     const double ly = top + 10 + 20 * row;
     s += strprintf(

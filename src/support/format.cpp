@@ -22,4 +22,19 @@ std::string strprintf(const char* fmt, ...) {
     return out;
 }
 
+std::string escapeMarkup(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else
+            out += c;
+    }
+    return out;
+}
+
 }  // namespace evkit

@@ -7,4 +7,7 @@ namespace evkit {
 
 std::string strprintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Text for HTML or XML content: <, > and & as entities.
+std::string escapeMarkup(const std::string& s);
+
 }  // namespace evkit

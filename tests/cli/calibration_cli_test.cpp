@@ -2,27 +2,18 @@
 #include <gtest/gtest.h>
 
 #include "cli_runner.h"
+#include "text_search.h"
 
 #include <array>
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+using evkit::test::count;
+using evkit::test::has;
 using evkit::test::runCli;
 
-namespace {
-
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CalibrationCli, CalibratePrintsEachRegisterReadBack) {
     auto r = runCli("--board sim --trace calibrate gain v1 --gain-mode 1");

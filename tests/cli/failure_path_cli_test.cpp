@@ -6,20 +6,13 @@
 #include <string>
 
 #include "cli_runner.h"
+#include "text_search.h"
 
+using evkit::test::count;
+using evkit::test::has;
 using evkit::test::runCli;
 
 namespace {
-
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (auto p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
-    return n;
-}
 
 // The up scale of the power-on words: gain 0x200000 (g = 16) times 1.8 is 0x399999, and the
 // offset 0 plus 0.00486693763922 is 0x009f7a.
