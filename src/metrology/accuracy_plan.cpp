@@ -113,55 +113,41 @@ AccuracyPlan defaultPlan() {
 std::optional<AccuracyPlan> parsePlan(const std::string& text, std::string* error) {
     AccuracyPlan plan;
     std::vector<PlanPoint> points;
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
-    const auto fail = [&](const std::string& why) {
-        if (error) *error = "plan line " + std::to_string(number) + ": " + why;
-        return std::nullopt;
-    };
-    while (std::getline(in, line)) {
-        ++number;
-        if (const auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
-        line = trim(line);
-        if (line.empty()) continue;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) return fail("expected key = value");
-        const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
+    const auto entry = [&](const std::string& key, const std::string& value,
+                           const std::string& line) -> std::string {
         double v = 0;
         std::string unit;
         if (key == "point") {
             std::vector<std::string> parts;
             std::stringstream ss(value);
             for (std::string p; std::getline(ss, p, ',');) parts.push_back(trim(p));
-            if (parts.size() < 2 || parts.size() > 3)
-                return fail("a point is CURRENT, PF[, VOLTAGE]");
+            if (parts.size() < 2 || parts.size() > 3) return "a point is CURRENT, PF[, VOLTAGE]";
             PlanPoint p;
             if (!numberWithUnit(parts[0], &v, &unit) || v <= 0 || !(unit == "%" || unit == "A"))
-                return fail("'" + parts[0] + "' is not a current such as 5% or 2.5A");
+                return "'" + parts[0] + "' is not a current such as 5% or 2.5A";
             p.currentPercent = unit == "%" ? v : -v;  // amperes resolved below, once ib is known
             if (!numberWithUnit(parts[1], &v, &unit) || v <= 0 || v > 1 ||
                 !(unit == "L" || unit == "C" || (unit.empty() && v == 1)))
-                return fail("'" + parts[1] + "' is not a power factor such as 1, 0.5L or 0.8C");
+                return "'" + parts[1] + "' is not a power factor such as 1, 0.5L or 0.8C";
             p.pf = v;
             p.capacitive = unit == "C";
             if (parts.size() == 3) {
                 if (!numberWithUnit(parts[2], &v, &unit) || v <= 0 ||
                     !(unit.empty() || unit == "V"))
-                    return fail("'" + parts[2] + "' is not a voltage such as 230V");
+                    return "'" + parts[2] + "' is not a voltage such as 230V";
                 p.volts = v;
             }
             points.push_back(p);
-            continue;
+            return {};
         }
         if (key == "class") {
             auto c = parseAccuracyClass(value);
-            if (!c) return fail("class is 1, 0.5, 0.5S or 0.2S");
+            if (!c) return "class is 1, 0.5, 0.5S or 0.2S";
             plan.accuracyClass = *c;
-            continue;
+            return {};
         }
         if (!numberWithUnit(value, &v, &unit) || v <= 0)
-            return fail("'" + value + "' is not a positive number");
+            return "'" + value + "' is not a positive number";
         if (key == "channel" && (v == 1 || v == 2))
             plan.channel = static_cast<int>(v);
         else if (key == "voltage")
@@ -181,7 +167,12 @@ std::optional<AccuracyPlan> parsePlan(const std::string& text, std::string* erro
         else if (key == "max-gate" && v <= 335000)
             plan.maxGateSeconds = v;
         else
-            return fail("unknown key or value out of range: '" + line + "'");
+            return "unknown key or value out of range: '" + line + "'";
+        return {};
+    };
+    if (const std::string why = forEachSetting(text, entry); !why.empty()) {
+        if (error) *error = "plan " + why;
+        return std::nullopt;
     }
     if (points.empty()) {
         setDefaultPoints(plan);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include "board/usb_id.h"
 #include "metrology/text_file.h"
@@ -104,32 +103,18 @@ bool setScalingValue(Scaling& s, const std::string& key, double value, std::stri
 std::optional<Scaling> parseScalingText(const std::string& text, const Scaling& base,
                                         std::string* error) {
     Scaling s = base;
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (const auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
-        line = trim(line);
-        if (line.empty()) continue;
-        const auto eq = line.find('=');
-        std::string why;
-        if (eq == std::string::npos) {
-            why = "expected key = value";
-        } else {
-            const std::string key = trim(line.substr(0, eq));
-            const std::string value = trim(line.substr(eq + 1));
+    const std::string why = forEachSetting(
+        text, [&](const std::string& key, const std::string& value, const std::string&) {
             char* end = nullptr;
             const double v = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0')
-                why = "'" + value + "' is not a number";
-            else
-                setScalingValue(s, key, v, &why);
-        }
-        if (!why.empty()) {
-            if (error) *error = "line " + std::to_string(number) + ": " + why;
-            return std::nullopt;
-        }
+            if (value.empty() || *end != '\0') return "'" + value + "' is not a number";
+            std::string refused;
+            setScalingValue(s, key, v, &refused);
+            return refused;
+        });
+    if (!why.empty()) {
+        if (error) *error = why;
+        return std::nullopt;
     }
     return s;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <sstream>
 
 #include "support/text_input.h"
 
@@ -26,6 +27,24 @@ bool readTextFile(const std::string& path, const std::string& what, std::string*
         }
         *text += line + "\n";
     }
+}
+
+std::string forEachSetting(const std::string& text, const SettingEntry& entry) {
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (const auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+        line = trim(line);
+        if (line.empty()) continue;
+        const auto eq = line.find('=');
+        const std::string why = eq == std::string::npos ? std::string("expected key = value")
+                                                        : entry(trim(line.substr(0, eq)),
+                                                                trim(line.substr(eq + 1)), line);
+        if (!why.empty()) return "line " + std::to_string(number) + ": " + why;
+    }
+    return {};
 }
 
 std::string trim(const std::string& s) {
