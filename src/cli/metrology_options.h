@@ -1,7 +1,7 @@
 #pragma once
 // Program-wide options of the engineering units and the virtual board's source and errors:
 // --scale-v1 V --scale-i1 A --scale-v2 V --scale-i2 A --meter-constant N --scaling FILE,
-// --source SPEC and --sim-ideal.
+// --source SETTINGS and --sim-ideal.
 #include <optional>
 #include <string>
 

@@ -15,7 +15,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
     "source", "Virtual board: program the inputs, e.g. V1=230V I1=5A PF=0.5L f=50 (or show)", 1,
     false, [](CLI::App& app) -> Runner {
         auto words = std::make_shared<std::vector<std::string>>();
-        app.add_option("SPEC", *words, "source settings (see the README), or show")->required();
+        app.add_option("SETTINGS", *words, "source settings (see the README), or show")->required();
         app.parse_complete_callback([words] {
             std::string spec;
             for (const auto& w : *words) spec += w + " ";
