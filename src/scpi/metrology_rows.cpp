@@ -43,7 +43,8 @@ std::vector<CommandRow> metrologyRows() {
              board.setSignal(source);
              board.setErrorModel(errors);
          },
-         "\"settings\": virtual board only: programs its inputs, e.g. \"V1=230V I1=5A PF=0.5L f=50\""},
+         "\"settings\": virtual board only: programs its inputs, e.g. \"V1=230V I1=5A PF=0.5L "
+         "f=50\""},
         {"SOURce?", A::kBoard,
          [](Call& c) {
              c.expect(0, 0);
