@@ -54,7 +54,14 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 std::fflush(stdout);
             };
             cb.stopRequested = [&ctx] { return ctx.pump.cancelRequested(); };
-            const int s = pulse::measure(ctx.link, *seconds, *repeat, cb);
+            int s = pulse::measure(ctx.link, *seconds, *repeat, cb);
+            // A stop that lands between two counts ends the loop with no count running; the
+            // halt still goes out, as after a stop during a count, so Ctrl-C always leaves
+            // the board with its closing 0xA0 and reads nothing more.
+            if (s == 0 && ctx.pump.cancelRequested()) {
+                s = ctx.link.sendCommand(0xA0);
+                if (s == 0) s = kStatusCancelled;
+            }
             if (s == kStatusCancelled) ctx.print("cancelled", "1");
             if (s == 0 && last) {
                 const auto mc = metrology::pulseMeterConstants(ctx.link, ctx.scaling);
