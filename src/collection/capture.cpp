@@ -182,7 +182,7 @@ int DataCollection::Rcv_Pac(BoardLink& link) {
             if (link.collectionCancelled()) return fail(kStatusCancelled);
             if (clock.now() - t0 > kPacketTimeoutSeconds) {
                 link.deferMessage(evkit::msg::kErrorTitle, msg::kTimedOut);
-                return fail(kStatusTimedOut);
+                return fail(kStatusNoPacket);
             }
             if (state & kRxReady) break;
             clock.pollPause();

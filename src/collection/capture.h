@@ -35,10 +35,12 @@ inline constexpr const char* kClockDividerZero =
 }  // namespace msg
 
 // Status values of the collection's own refusals (their message has been shown).
-constexpr int kStatusTimedOut = -1;   // no packet for 10 s
+// Values below -100 are the program's own and name one outcome each across the program
+// (kStatusBusy and kStatusClosed of the board link included).
+constexpr int kStatusNoPacket = -1;   // no packet for 10 s
 constexpr int kStatusFileError = -1;  // capture file not read
-constexpr int kStatusNoClockDivider = -101;
-constexpr int kStatusBadSampleCount = -102;
+constexpr int kStatusNoClockDivider = -110;
+constexpr int kStatusBadSampleCount = -111;
 
 inline constexpr int kPacketBytes = 60;
 inline constexpr int kValuesPerPacket = 20;

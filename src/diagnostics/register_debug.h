@@ -18,7 +18,7 @@ constexpr int kMaxBulkCount = 70000;
 inline constexpr const char* kDumpFileName = "register_dump.txt";
 inline constexpr const char* kBulkReadFailed = "Unable to perform bulk read";
 // A dump file that could not be created.
-constexpr int kStatusDumpFileError = -101;
+constexpr int kStatusDumpFileError = -140;
 
 // Reads register address A (0..31) on the page the device has selected now. The word is set
 // to the 24-bit answer, or to 0 when the read failed. Returns the board status.

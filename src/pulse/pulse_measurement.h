@@ -78,6 +78,6 @@ struct Callbacks {
 // or kStatusBusy.
 int measure(BoardLink& link, double seconds, int repeat, const Callbacks& callbacks);
 
-constexpr int kStatusRefused = -102;
+constexpr int kStatusRefused = -130;
 
 }  // namespace evkit::pulse

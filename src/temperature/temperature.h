@@ -107,6 +107,6 @@ class TemperatureSettings {
 };
 
 // Status of a typed value the registers cannot hold (message shown, nothing sent).
-constexpr int kStatusRefused = -101;
+constexpr int kStatusRefused = -120;
 
 }  // namespace evkit::temperature

@@ -89,6 +89,16 @@ void StandingWindow::showNotice(const QString& text) {
         notice_->raise();
     }
     notice_->show();
+    if (layout() && layout()->indexOf(notice_) >= 0) {
+        // The line is as tall as the text needs at the window's width; a narrow window grows
+        // so that the whole text fits.
+        layout()->activate();
+        const int needed = notice_->heightForWidth(notice_->width());
+        notice_->setMinimumHeight(std::max(notice_->minimumHeight(), needed));
+        if (const int missing = needed - notice_->height(); missing > 0)
+            resize(width(), height() + missing);
+        layout()->activate();
+    }
     if (auto* timer = notice_->findChild<QTimer*>("WINDOW_NOTICE_TIMER")) timer->start();
 }
 

@@ -176,3 +176,26 @@ TEST_F(SourceSwitch, StartWindowShowsOnlyTheSourceInUse) {
         EXPECT_TRUE(s.label(id).isEmpty()) << id;
     EXPECT_TRUE(s.label("START_PRODUCT").isEmpty());
 }
+
+TEST_F(SourceSwitch, RefusedCaptureLeavesNoEarlierBlockUnderItsTitle) {
+    s.connect();
+    s.item("MENU_COLLECTION")->trigger();
+    configure(4096, 1);
+    collect();
+    ASSERT_NE(plotTitle().find("4096"), std::string::npos) << plotTitle();
+
+    // A clock divider of 0 refuses the next capture before it starts: the window says so
+    // instead of showing the earlier block as if it were the new one.
+    std::int32_t word = 0;
+    ASSERT_EQ(s.rig.session.link.readRegister(0, 0, &word, 24), 0);
+    ASSERT_EQ(s.rig.session.link.writeRegister(0, 0, word & ~0xF), 0);
+    s.rig.messages.shown.clear();
+    s.rig.takeFrames();
+    collect();
+    ASSERT_EQ(s.rig.messages.shown.size(), 1u);
+    EXPECT_EQ(s.rig.messages.shown[0].second, collection::msg::kClockDividerZero);
+    EXPECT_EQ(startFrames("f8 02 04 00 08 01"), 0);
+    EXPECT_NE(plotTitle().find("No analysis"), std::string::npos) << plotTitle();
+    EXPECT_EQ(plotTitle().find("4096"), std::string::npos) << plotTitle();
+    EXPECT_NE(status().find("The capture failed"), std::string::npos) << status();
+}
