@@ -1,11 +1,14 @@
 // The energy accuracy test: a plan of points, measured by the monitor's power and by the
 // energy pulses, judged against an accuracy class; table, report and plot files.
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "cli/cli_context.h"
 #include "metrology/accuracy_output.h"
@@ -42,6 +45,19 @@ bool readReferences(const std::string& path, std::map<int, double>* out, std::st
     return true;
 }
 
+enum class PlotFormat { Svg, Png };
+
+// The plot's format from the file name's extension, in any case.
+std::optional<PlotFormat> plotFormat(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return std::nullopt;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "svg") return PlotFormat::Svg;
+    if (ext == "png") return PlotFormat::Png;
+    return std::nullopt;
+}
+
 std::string valueText(double v) {
     return std::isfinite(v) ? strprintf("%.5f", v) : "-";
 }
@@ -49,7 +65,7 @@ std::string valueText(double v) {
 EVKIT_CLI_COMMAND(CommandSpec{
     "accuracy",
     "Energy accuracy test: [--plan F] [--class 0.5S] [--method power|pulse|both] [--csv F] "
-    "[--plot F.svg] [--report F]",
+    "[--plot F.svg|F.png] [--report F]",
     0, true, [](CLI::App& app) -> Runner {
         auto o = std::make_shared<AccuracyOptions>();
         app.add_option("--plan", o->plan, "test plan file (default: the usual metering points)");
@@ -60,12 +76,11 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--method", o->method, "power, pulse or both (default both)")
             ->check(CLI::IsMember({"power", "pulse", "both"}));
         app.add_option("--csv", o->csv, "write the table of points as CSV");
-        app.add_option("--plot", o->plot, "write the error plot (SVG)")
+        app.add_option("--plot", o->plot, "write the error plot (F.svg or F.png)")
             ->check([](const std::string& t) {
-                return t.size() > 4 && t.substr(t.size() - 4) == ".svg"
-                           ? std::string()
-                           : "the plot is written as SVG (F.svg); the desktop program's "
-                             "accuracy window also exports PNG and PDF";
+                return plotFormat(t) ? std::string()
+                                     : "the plot is written as SVG (F.svg) or PNG (F.png); the "
+                                       "desktop program's accuracy window also exports PDF";
             });
         app.add_option("--report", o->report, "write a plain-text report of the run");
         app.add_option("--reference", o->reference,
@@ -140,13 +155,17 @@ EVKIT_CLI_COMMAND(CommandSpec{
                                       ctx.scaling, bench, cb, &run);
             run.device = strprintf("PM70%02d", ctx.session.chip);
             // What was measured is kept, also after a stop or a failure.
-            const std::pair<const std::string*, std::string> files[] = {
-                {&o->csv, accuracyCsv(run)},
-                {&o->report, accuracyReport(run)},
-                {&o->plot, accuracySvg(run)}};
-            for (const auto& [path, text] : files) {
+            const std::pair<const std::string*, std::function<std::string()>> files[] = {
+                {&o->csv, [&run] { return accuracyCsv(run); }},
+                {&o->report, [&run] { return accuracyReport(run); }},
+                {&o->plot, [&run, &o] {
+                     return plotFormat(o->plot) == PlotFormat::Png ? accuracyPng(run)
+                                                                   : accuracySvg(run);
+                 }}};
+            for (const auto& [path, contents] : files) {
                 if (path->empty()) continue;
-                if (!writeFileAtomically(*path, text, &why)) return ctx.cannotWrite(*path, why);
+                if (!writeFileAtomically(*path, contents(), &why))
+                    return ctx.cannotWrite(*path, why);
             }
             if (s != 0 && s != kStatusCancelled) return CliContext::fromStatus(s);
             if (run.stopped) {

@@ -1,9 +1,13 @@
 #pragma once
 // What an accuracy run leaves behind: the table (CSV), a short plain-text report and the
-// error-versus-current plot as SVG (the desktop program also exports PNG and PDF).
+// error-versus-current plot as SVG or PNG (the desktop program also exports PDF).
 #include <string>
 
 #include "metrology/accuracy_run.h"
+
+namespace evkit {
+class PlotCanvas;
+}
 
 namespace evkit::metrology {
 
@@ -16,8 +20,13 @@ std::string accuracyCsv(const AccuracyRun& run);
 std::string accuracyReport(const AccuracyRun& run);
 
 // The plot: percent error against current (percent of Ib, log axis), one curve per power
-// factor and method, the class limit band shaded. `width` x `height` pixels.
+// factor and method, the class limit band shaded, drawn on a canvas of `width` x `height`
+// units (metrology/accuracy_plot.cpp).
+void drawAccuracyPlot(const AccuracyRun& run, PlotCanvas& canvas, int width, int height);
+// The plot as an SVG document of `width` x `height` pixels.
 std::string accuracySvg(const AccuracyRun& run, int width = 900, int height = 560);
+// The plot as a PNG file, drawn at two pixels a unit: 1800 x 1120 pixels by default.
+std::string accuracyPng(const AccuracyRun& run, int width = 900, int height = 560);
 
 // The curves of the plot: points of one power factor and method, in the plan's order.
 struct Curve {

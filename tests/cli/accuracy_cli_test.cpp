@@ -5,6 +5,8 @@
 #include <sstream>
 
 #include "cli_runner.h"
+#include "png_reader.h"
+#include "temp_files.h"
 
 using evkit::test::runCli;
 
@@ -102,7 +104,7 @@ TEST(UnitsCli, SourceCommandAndOptionErrors) {
     for (const char* bad :
          {"--board sim --source V1=5A monitor --single", "--board sim source PF=2L",
           "--board usb --sim-ideal identify", "--board sim --scale-v1 -3 identify",
-          "--board sim accuracy --class 3", "--board sim accuracy --plot a.png",
+          "--board sim accuracy --class 3", "--board sim accuracy --plot a.pdf",
           "--board sim accuracy --method x"}) {
         r = runCli(std::string("--trace ") + bad);
         EXPECT_EQ(r.status, 2) << bad;
@@ -133,4 +135,42 @@ TEST(AccuracyCli, WritesTableReportAndPlot) {
     const auto bad = runCli("--board sim --trace accuracy --plan " + dir + "missing-plan.txt");
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err.find("> "), std::string::npos);
+}
+
+// The plot as PNG: the file name's extension chooses the format, in any case; another
+// extension is a usage error before the board is touched, and no file is written.
+TEST(AccuracyCli, WritesThePlotAsPngAndRefusesOtherFormats) {
+    const std::string dir = evkit::test::freshDir("evkit_acc", "png");
+    const std::string plan = dir + "/plan.txt";
+    std::ofstream(plan) << "window = 2\nmin-pulses = 200\npoint = 10%, 1\npoint = 100%, 0.5L\n";
+    const auto r = runCli("--board sim --sim-ideal accuracy --plan " + plan + " --plot " + dir +
+                          "/acc.png --method power");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string bytes = evkit::test::slurp(dir + "/acc.png");
+    EXPECT_EQ(bytes.rfind("\x89PNG\r\n\x1a\n", 0), 0u);
+    const auto png = evkit::test::decodePng(bytes);
+    ASSERT_EQ(png.error, "");
+    EXPECT_EQ(png.width, 1800);
+    EXPECT_EQ(png.height, 1120);
+    EXPECT_GT(png.count(evkit::Colour::hex(0x1f5fbf)), 100);   // PF 1 curve and the band's edge
+    EXPECT_GT(png.count(evkit::Colour::hex(0xc0392b)), 100);   // PF 0.5L curve
+    EXPECT_GT(png.count(evkit::Colour::hex(0x000000)), 1000);  // frame and text
+
+    const auto upper = runCli("--board sim --sim-ideal accuracy --plan " + plan + " --plot " + dir +
+                              "/ACC.PNG --method power");
+    ASSERT_EQ(upper.status, 0) << upper.err;
+    EXPECT_EQ(evkit::test::decodePng(evkit::test::slurp(dir + "/ACC.PNG")).error, "");
+    const auto svg = runCli("--board sim --sim-ideal accuracy --plan " + plan + " --plot " + dir +
+                            "/acc.Svg --method power");
+    ASSERT_EQ(svg.status, 0) << svg.err;
+    EXPECT_EQ(evkit::test::slurp(dir + "/acc.Svg").rfind("<svg ", 0), 0u);
+
+    for (const char* name : {"acc.bmp", "acc.pdf", "png", "acc.png.txt"}) {
+        const std::string path = dir + "/" + name;
+        const auto bad = runCli("--board sim --trace accuracy --plan " + plan + " --plot " + path);
+        EXPECT_EQ(bad.status, 2) << name;
+        EXPECT_NE(bad.err.find("SVG (F.svg) or PNG (F.png)"), std::string::npos) << bad.err;
+        EXPECT_EQ(bad.err.find("> "), std::string::npos) << name;  // the board was not touched
+        EXPECT_EQ(evkit::test::kindOf(path), 0u) << name;
+    }
 }

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "calibration/calibration.h"
 #include "metrology/accuracy_output.h"
 #include "metrology/accuracy_run.h"
 #include "metrology/source_spec.h"
+#include "png_reader.h"
 #include "sim_rig.h"
 
 using namespace evkit;
@@ -204,4 +206,43 @@ TEST(AccuracyOutput, TableReportAndPlotHoldEveryPoint) {
     EXPECT_NEAR(steps.front().first, 1.0, 0.05);
     EXPECT_EQ(steps.front().second, 1.0);
     EXPECT_EQ(steps.back().second, 0.5);
+}
+
+// The PNG is the SVG's drawing at two pixels a unit: each point's marker sits where the SVG
+// puts it, in its curve's colour, and the frame and the text are there.
+TEST(AccuracyOutput, PngPlotIsTheSvgDrawingAtTwoPixelsAUnit) {
+    test::SimRig rig;
+    ASSERT_EQ(rig.open(), 0);
+    auto run = runOn(rig, shortPlan({{10, 0.5, false}, {100, 1, false}}), Method::Power);
+    ASSERT_TRUE(run.complete());
+    const auto png = test::decodePng(accuracyPng(run));
+    ASSERT_EQ(png.error, "");
+    EXPECT_EQ(png.width, 1800);
+    EXPECT_EQ(png.height, 1120);
+    const Colour unity = Colour::hex(0x1f5fbf), inductive = Colour::hex(0xc0392b);
+    EXPECT_GT(png.count(inductive), 100);
+    EXPECT_EQ(png.count(Colour::hex(0x2a9d3a)), 0);  // no PF 0.8C curve in this run
+
+    const std::string svg = accuracySvg(run);
+    int markers = 0;
+    for (auto at = svg.find("<circle cx=\""); at != std::string::npos;
+         at = svg.find("<circle cx=\"", at + 1)) {
+        double cx = 0, cy = 0;
+        char fill[8] = {};
+        ASSERT_EQ(
+            std::sscanf(svg.c_str() + at, "<circle cx=\"%lf\" cy=\"%lf\" r=\"3.5\" fill=\"#%6s",
+                        &cx, &cy, fill),
+            3);
+        const Colour expected = std::string(fill) == "1f5fbf" ? unity : inductive;
+        EXPECT_EQ(png.pixel(static_cast<int>(2 * cx), static_cast<int>(2 * cy)), expected)
+            << cx << "," << cy;
+        ++markers;
+    }
+    EXPECT_EQ(markers, 2);
+    // The frame's left edge (x = 70), and the title's dark dots at the top left.
+    EXPECT_EQ(png.pixel(139, 600), Colour::hex(0x000000));
+    int titleDots = 0;
+    for (int y = 20; y < 50; ++y)
+        for (int x = 140; x < 800; ++x) titleDots += png.pixel(x, y) == Colour::hex(0x000000);
+    EXPECT_GT(titleDots, 500);
 }
