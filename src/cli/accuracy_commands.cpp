@@ -28,19 +28,44 @@ struct AccuracyOptions {
     std::string plan, accuracyClass, method = "both", csv, plot, report, reference;
 };
 
-// Reference readings of a real bench from a CSV file: lines "POINT,WATTS" (a header line and
-// further columns are ignored).
+// Reference readings of a real bench from a CSV file: lines "POINT,WATTS" (further columns,
+// '#' comments and lines that do not start with a point number, such as a header, are
+// ignored). A point's power that is not a number above 0 W is an error naming its line, and
+// so is a file without any point.
 bool readReferences(const std::string& path, std::map<int, double>* out, std::string* error) {
+    std::string name = "the reference file \"";
+    name += path;
+    name += "\"";
     if (std::string why = unreadableFileReason(path); !why.empty()) {
-        *error = "cannot read the reference file \"" + path + "\": " + why;
+        *error = "cannot read " + name + ": " + why;
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     std::string line;
-    while (readLine(in, line) == LineRead::kLine) {
-        int point = 0;
-        double watts = 0;
-        if (std::sscanf(line.c_str(), "%d,%lf", &point, &watts) == 2) (*out)[point] = watts;
+    int number = 0;
+    LineRead r;
+    while ((r = readLine(in, line)) == LineRead::kLine) {
+        ++number;
+        if (const auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        int point = 0, used = 0;
+        if (std::sscanf(line.c_str(), " %d ,%n", &point, &used) != 1 || used == 0) continue;
+        std::string text = line.substr(static_cast<size_t>(used)), why;
+        if (const auto comma = text.find(','); comma != std::string::npos) text.erase(comma);
+        const auto watts = parseReferenceWatts(text, &why);
+        if (!watts) {
+            *error =
+                strprintf("%s, line %d (point %d): %s", name.c_str(), number, point, why.c_str());
+            return false;
+        }
+        (*out)[point] = *watts;
+    }
+    if (r != LineRead::kEnd) {
+        *error = strprintf("cannot read %s past line %d", name.c_str(), number);
+        return false;
+    }
+    if (out->empty()) {
+        *error = name + " holds no POINT,WATTS line";
+        return false;
     }
     return true;
 }
@@ -100,6 +125,8 @@ EVKIT_CLI_COMMAND(CommandSpec{
 
             Bench bench;
             std::map<int, double> references;
+            // Why the bench ended the run (input ended, a reference refused), said at the end.
+            auto benchProblem = std::make_shared<std::string>();
             if (ctx.virtualBoard) {
                 bench = virtualBench(*ctx.virtualBoard, ctx.scaling, plan.channel);
             } else {
@@ -107,7 +134,8 @@ EVKIT_CLI_COMMAND(CommandSpec{
                     ctx.messages.show("Error Message", why);
                     return static_cast<int>(kExitFailure);
                 }
-                bench.setSource = [&ctx, total = plan.points.size()](const PointResult& p) {
+                bench.setSource = [&ctx, benchProblem,
+                                   total = plan.points.size()](const PointResult& p) {
                     std::fprintf(
                         stderr,
                         "Set the source to %g V, %g A, PF %s (point %d of %zu: %s), then "
@@ -118,19 +146,36 @@ EVKIT_CLI_COMMAND(CommandSpec{
                             : strprintf("%g%s", p.point.pf, p.point.capacitive ? "C" : "L").c_str(),
                         p.index, total, p.point.label().c_str());
                     std::string line;
-                    return !ctx.pump.cancelRequested() &&
-                           readLine(std::cin, line) == LineRead::kLine;
+                    if (ctx.pump.cancelRequested()) return false;
+                    if (readLine(std::cin, line) == LineRead::kLine) return true;
+                    *benchProblem =
+                        strprintf("Standard input ended before point %d was confirmed.", p.index);
+                    return false;
                 };
-                bench.reference = [&references](const PointResult& p) -> std::optional<double> {
-                    if (auto it = references.find(p.index); it != references.end())
-                        return it->second;
-                    if (!references.empty()) return std::nullopt;
+                bench.reference = [&references, benchProblem, file = o->reference](
+                                      const PointResult& p) -> std::optional<double> {
+                    if (!file.empty()) {
+                        if (auto it = references.find(p.index); it != references.end())
+                            return it->second;
+                        *benchProblem =
+                            strprintf("The reference file \"%s\" has no line for point %d.",
+                                      file.c_str(), p.index);
+                        return std::nullopt;
+                    }
                     std::fprintf(stderr, "Reference active power of point %d in W: ", p.index);
-                    std::string line;
-                    if (readLine(std::cin, line) != LineRead::kLine) return std::nullopt;
-                    char* end = nullptr;
-                    const double w = std::strtod(line.c_str(), &end);
-                    if (end == line.c_str()) return std::nullopt;
+                    std::fflush(stderr);
+                    std::string line, why;
+                    if (readLine(std::cin, line) != LineRead::kLine) {
+                        *benchProblem = strprintf(
+                            "Standard input ended before the reference power of point %d.",
+                            p.index);
+                        return std::nullopt;
+                    }
+                    const auto w = parseReferenceWatts(line, &why);
+                    if (!w)
+                        *benchProblem =
+                            strprintf("The reference power of point %d was refused: %s.", p.index,
+                                      why.c_str());
                     return w;
                 };
             }
@@ -169,6 +214,7 @@ EVKIT_CLI_COMMAND(CommandSpec{
             }
             if (s != 0 && s != kStatusCancelled) return CliContext::fromStatus(s);
             if (run.stopped) {
+                if (!benchProblem->empty()) ctx.messages.show("Error Message", *benchProblem);
                 if (!ctx.pump.cancelRequested()) {
                     ctx.messages.show(
                         "Error Message",

@@ -9,6 +9,7 @@
 #include "cli/cli_context.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
+#include "metrology/sample_units.h"
 #include "support/format.h"
 
 namespace evkit::cli {
@@ -29,6 +30,7 @@ struct CaptureOptions {
     int channel = 1;
     std::string out;
     std::string exportFile;
+    std::string unitsCsv;
 };
 
 EVKIT_CLI_COMMAND(CommandSpec{
@@ -45,6 +47,10 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--out", o->out, "write the analysed channel as a capture file (.dat)")
             ->check(fileName());
         app.add_option("--export", o->exportFile, "write both channels as a sample text export")
+            ->check(fileName());
+        app.add_option("--units-csv", o->unitsCsv,
+                       "write the analysed channel in V, A, W or var through the scaling (CSV "
+                       "index,code,value_UNIT)")
             ->check(fileName());
         return [o](CliContext& ctx) {
             // The capture file's header word is the device family: identify it first.
@@ -75,6 +81,9 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 return ctx.cannotWrite(o->out, why);
             if (!o->exportFile.empty() && !data.writeSampleExport(o->exportFile, &why))
                 return ctx.cannotWrite(o->exportFile, why);
+            if (!o->unitsCsv.empty() &&
+                !metrology::writeSamplesInUnits(o->unitsCsv, data, o->channel, ctx.scaling, &why))
+                return ctx.cannotWrite(o->unitsCsv, why);
             return static_cast<int>(kExitOk);
         };
     }});

@@ -34,7 +34,7 @@ void DataCollectionPanel::setRunning(bool on) {
     running_ = on;
     for (QWidget* w :
          std::initializer_list<QWidget*>{test_, config_, channels_[0], channels_[1], overlay_,
-                                         zoom_, restore_, io_, export_, boardOnly_})
+                                         zoom_, restore_, io_, export_, boardOnly_, unitsExport_})
         w->setEnabled(!on);
     stop_->setVisible(false);
     if (!on) {
@@ -43,6 +43,7 @@ void DataCollectionPanel::setRunning(bool on) {
             channels_[1]->setEnabled(false);
             overlay_->setEnabled(false);
             boardOnly_->setEnabled(false);
+            unitsExport_->setEnabled(false);
         }
         progress_->setRange(0, 1);
         progress_->setValue(0);

@@ -1,5 +1,6 @@
 // The data collection window's outputs: Save / Print… (capture, spectrum and histogram files,
-// the graph or the window on a printer), Export plot… and Export samples….
+// the graph or the window on a printer), Export plot…, Export samples… and Export samples in
+// units….
 #include <QFileInfo>
 #include <QPainter>
 #include <QPrintDialog>
@@ -9,6 +10,8 @@
 
 #include "collection/data_collection_panel.h"
 #include "collection/save_dialog.h"
+#include "metrology/sample_units.h"
+#include "metrology/scaling_dialog.h"
 #include "ui/graph_widget.h"
 
 namespace evkit::app {
@@ -135,6 +138,26 @@ void DataCollectionPanel::cbffiledat() {
     if (path && !path->empty() && !data_->writeSampleExport(*path))
         reportWriteFailure(ctx_.messages, *path);
     boardOnly_->setEnabled(!diskMode());
+}
+
+void DataCollectionPanel::exportSamplesInUnits() {
+    if (running_) return;
+    if (data_->capturedSamples < 1) {
+        ctx_.messages.show(evkit::msg::kErrorTitle, kNoCaptureToSave);
+        return;
+    }
+    const auto path = chooseSaveFile("Export samples in units", "*.csv", "samples.csv");
+    if (!path || path->empty()) return;
+    std::string why;
+    if (!metrology::writeSamplesInUnits(*path, *data_, data_->shownChannel,
+                                        metrology::ScalingDialog::current(ctx_), &why)) {
+        std::string text = "Unable to write the file \"";
+        text += *path;
+        text += "\": ";
+        text += why;
+        text += ".";
+        ctx_.messages.show(evkit::msg::kErrorTitle, text);
+    }
 }
 
 }  // namespace evkit::app

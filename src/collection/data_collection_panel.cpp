@@ -19,11 +19,11 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "ui/graph_widget.h"
 #include "collection/collection_settings_window.h"
 #include "collection/plot_navigation.h"
 #include "collection/save_dialog.h"
 #include "spectrum/more_figures_widget.h"
+#include "ui/graph_widget.h"
 
 namespace evkit::app {
 
@@ -249,9 +249,13 @@ void DataCollectionPanel::buildControls() {
         makeButton(fileBox, "DATA_EXPORT", "Export plot\u2026", "Save the plot as PNG, PDF or SVG");
     boardOnly_ = makeButton(fileBox, "DATA_BOARD_ONLY", "Export samples\u2026",
                             "Write both channels of the last board capture as a text table");
+    unitsExport_ = makeButton(fileBox, "DATA_EXPORT_UNITS", "Export samples in units\u2026",
+                              "Write the channel shown of the last board capture in V, A, W or "
+                              "var through the scaling, as CSV");
     files->addWidget(io_);
     files->addWidget(export_);
     files->addWidget(boardOnly_);
+    files->addWidget(unitsExport_);
     right->addWidget(fileBox);
     right->addStretch(1);
     top->addLayout(right, 0);
@@ -268,6 +272,7 @@ void DataCollectionPanel::buildControls() {
     connect(io_, &QPushButton::clicked, this, &DataCollectionPanel::DATA_IO);
     connect(export_, &QPushButton::clicked, this, &DataCollectionPanel::exportPlot);
     connect(boardOnly_, &QPushButton::clicked, this, &DataCollectionPanel::cbffiledat);
+    connect(unitsExport_, &QPushButton::clicked, this, &DataCollectionPanel::exportSamplesInUnits);
     connect(graph_, &GraphWidget::cursorMoved, this, [this] { PLOT(); });
     connect(graph_, &GraphWidget::committed, this, &DataCollectionPanel::onGraphCommitted);
     connect(graph_, &GraphWidget::viewChangedByUser, this, [this] { restore_->setVisible(true); });
@@ -317,11 +322,13 @@ void DataCollectionPanel::onOpened() {
         channels_[1]->setEnabled(false);
         channels_[0]->setEnabled(true);
         boardOnly_->setEnabled(false);
+        unitsExport_->setEnabled(false);
         overlay_->setEnabled(false);
     } else {
         // A capture needs confirmed settings first.
         collect_->setEnabled(false);
         boardOnly_->setEnabled(true);
+        unitsExport_->setEnabled(true);
         channels_[0]->setEnabled(true);
         channels_[1]->setEnabled(true);
     }
@@ -354,10 +361,11 @@ void DataCollectionPanel::sourceChanged() {
     channels_[1]->setEnabled(!disk);
     overlay_->setEnabled(!disk);
     boardOnly_->setEnabled(!disk);
+    unitsExport_->setEnabled(!disk);
     status_->setText(disk || boardConfirmed_ ? settingsSummary()
                                              : QString("Confirm the settings to enable Collect."));
     updateChannelButtons();
-    run_test();  // the captions of the chosen analysis, "no data yet"
+    run_test();        // the captions of the chosen analysis, "no data yet"
     clearDataGraph();  // and no curve of the other source's block
 }
 

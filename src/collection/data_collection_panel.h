@@ -15,12 +15,12 @@
 #include <optional>
 #include <string>
 
-#include "ui/standing_window.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
 #include "collection/collection_settings_window.h"
 #include "spectrum/freq_test.h"
 #include "support/save_folder.h"
+#include "ui/standing_window.h"
 
 class QComboBox;
 class QLabel;
@@ -105,6 +105,8 @@ class DataCollectionPanel : public StandingWindow {
     void out_put(int unused);
     // Writes both channels of the last capture as a text table (board mode only).
     void cbffiledat();
+    // Writes the channel shown of the last capture in V, A, W or var as CSV (board mode only).
+    void exportSamplesInUnits();
     // Saves the plot as PNG, PDF or SVG.
     void exportPlot();
     // Removes every plot (disk mode was entered).
@@ -147,8 +149,7 @@ class DataCollectionPanel : public StandingWindow {
     void perform(SaveChoice choice);
     // A save dialog opened in the folder of this run's last choice (at first the working
     // directory) with `fileName` suggested; the folder chosen is kept for the next one.
-    std::optional<std::string> chooseSaveFile(const std::string& title,
-                                              const std::string& pattern,
+    std::optional<std::string> chooseSaveFile(const std::string& title, const std::string& pattern,
                                               const std::string& fileName);
     bool printWidget(QWidget* what, const QString& title, bool graphOnly);
     spectrum::FftTestSettings fftSettings() const;
@@ -183,6 +184,7 @@ class DataCollectionPanel : public StandingWindow {
     QPushButton* io_ = nullptr;
     QPushButton* export_ = nullptr;
     QPushButton* boardOnly_ = nullptr;
+    QPushButton* unitsExport_ = nullptr;
     std::array<NumericDisplay, 5> results_{};
     MoreFiguresWidget* more_ = nullptr;  // the converter figures of the spectrum shown
     NumericDisplay cursorX_, cursorY_;

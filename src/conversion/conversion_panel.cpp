@@ -15,6 +15,7 @@
 
 #include "board/board_link.h"
 #include "metrology/scaling_dialog.h"
+#include "ui/decimals_ticker.h"
 #include "ui/edit_commit.h"
 
 namespace evkit::conversion {
@@ -183,8 +184,13 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     chart_->addGraph();
     chart_->graph(0)->setPen(QPen(QColor(0xC0, 0x00, 0xC0), 1.5));
     chart_->xAxis->setLabel("cycle");
-    chart_->yAxis->setNumberFormat("g");
-    chart_->yAxis->setNumberPrecision(8);
+    // The device's value on the left; on the right the same in its unit, for the quantities
+    // that have one. Each axis writes its labels with the decimals its tick step needs.
+    chart_->yAxis->setTicker(QSharedPointer<app::DecimalsTicker>::create());
+    chart_->yAxis2->setTicker(QSharedPointer<app::DecimalsTicker>::create());
+    chart_->yAxis2->setTickLabels(true);
+    connect(chart_->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            [this](const QCPRange&) { followUnitAxis(); });
     chartLayout->addWidget(chartQuantity_);
     chartLayout->addWidget(chart_, 1);
     lower->addLayout(left);
@@ -222,6 +228,8 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     connect(logAppend_, &QPushButton::clicked, this, &ConversionPanel::Conv_Collect);
     connect(logReset_, &QPushButton::clicked, this, &ConversionPanel::EDWREFRESH);
     connect(chartQuantity_, &QComboBox::currentIndexChanged, this, [this](int) { redrawChart(); });
+    chartScaling_ = metrology::ScalingDialog::current(ctx_);
+    redrawChart();
     fitToScreen();
 }
 
@@ -384,6 +392,7 @@ void ConversionPanel::runEnded() {
 
 void ConversionPanel::showCycle(const Values& values) {
     const metrology::Scaling scaling = metrology::ScalingDialog::current(ctx_);
+    chartScaling_ = scaling;
     for (int q = 0; q < kQuantities; ++q) {
         const Row& row = rows_[static_cast<size_t>(q)];
         const double v = values[static_cast<size_t>(q)];
@@ -412,6 +421,11 @@ void ConversionPanel::redrawChart() {
     }
     chart_->graph(0)->setData(x, y, true);
     chart_->yAxis->setLabel(label(info(q)));
+    const auto quantity = static_cast<Quantity>(q);
+    const char* unit = metrology::unitOf(quantity);
+    chart_->yAxis2->setVisible(unit != nullptr);
+    if (unit) chart_->yAxis2->setLabel(QString("%1 (%2)").arg(label(info(q)), unit));
+    followUnitAxis();
     if (!history_.empty()) {
         chart_->xAxis->setRange(x.front(), std::max(x.back(), x.front() + 10.0));
         bool found = false;
@@ -420,6 +434,15 @@ void ConversionPanel::redrawChart() {
         if (found) chart_->yAxis->setRange(r.lower - pad, r.upper + pad);
     }
     chart_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ConversionPanel::followUnitAxis() {
+    const auto quantity = static_cast<Quantity>(std::max(0, chartQuantity_->currentIndex()));
+    if (!metrology::unitOf(quantity)) return;
+    // The unit is the device's value times the scaling's full scale: the same line on both.
+    const double perFullScale = metrology::inUnits(quantity, 1.0, chartScaling_);
+    const QCPRange r = chart_->yAxis->range();
+    chart_->yAxis2->setRange(r.lower * perFullScale, r.upper * perFullScale);
 }
 
 void ConversionPanel::showLineFrequency(double hz) {

@@ -8,9 +8,10 @@
 #include <functional>
 #include <optional>
 
-#include "ui/standing_window.h"
 #include "conversion/conversion_log.h"
 #include "conversion/monitor.h"
+#include "metrology/scaling.h"
+#include "ui/standing_window.h"
 
 class QCheckBox;
 class QComboBox;
@@ -73,6 +74,8 @@ class ConversionPanel : public app::StandingWindow, private MonitorView {
 
     void setCommandButtonsEnabled(bool enabled);
     void redrawChart();
+    // The chart's unit axis over the same line as the device's axis.
+    void followUnitAxis();
     std::optional<LogHeaderValues> deviceHeaderValues();
     void logFileChosen(const std::optional<std::string>& chosen);
 
@@ -95,6 +98,7 @@ class ConversionPanel : public app::StandingWindow, private MonitorView {
     QComboBox* chartQuantity_;
     QCustomPlot* chart_;
     std::deque<Values> history_;
+    metrology::Scaling chartScaling_;  // the scaling of the last cycle shown
     long long cycles_ = 0;
     QLineEdit* logPath_;
     QPushButton *logOpen_, *logAppend_, *logReset_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 
 #include "calibration/calibration.h"
@@ -9,6 +10,7 @@
 #include "metrology/source_spec.h"
 #include "pulse/pulse_measurement.h"
 #include "sim/virtual_board.h"
+#include "support/format.h"
 
 namespace evkit::metrology {
 
@@ -79,6 +81,24 @@ bool PointResult::pulsePass() const {
 
 bool AccuracyRun::pass() const {
     return std::all_of(points.begin(), points.end(), [](const PointResult& p) { return p.pass(); });
+}
+
+std::optional<double> parseReferenceWatts(const std::string& text, std::string* why) {
+    const auto fail = [&](const std::string& what) -> std::optional<double> {
+        if (why) *why = what;
+        return std::nullopt;
+    };
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return fail("no power was given");
+    const std::string word = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    std::string quoted = "\"";
+    quoted += word;
+    quoted += "\"";
+    char* end = nullptr;
+    const double w = std::strtod(word.c_str(), &end);
+    if (end == word.c_str() || *end != '\0') return fail(quoted + " is not a number of watts");
+    if (!std::isfinite(w) || w <= 0) return fail(quoted + " is not a power above 0 W");
+    return w;
 }
 
 Bench virtualBench(sim::VirtualBoard& board, const Scaling& scaling, int channel) {
@@ -200,6 +220,14 @@ int runAccuracy(Session& session, Console& console, const AccuracyPlan& plan, Me
         }
         const auto ref = bench.reference(p);
         if (!ref) return finish(kStatusCancelled);
+        if (!std::isfinite(*ref) || *ref <= 0) {
+            // An error against 0 W, or against no number, is no error at all.
+            link.messages().show(evkit::msg::kErrorTitle,
+                                 strprintf("The reference power of point %d is %g W: it must be "
+                                           "above 0 W to judge the point.",
+                                           p.index, *ref));
+            return finish(kStatusCancelled);
+        }
         p.referenceW = *ref;
         p.powerErrorPct = errorPct(p.powerW, p.referenceW);
         p.pulseErrorPct = errorPct(p.pulseW, p.referenceW);

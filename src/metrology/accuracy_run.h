@@ -75,6 +75,11 @@ struct Bench {
     std::string description;
 };
 
+// A reference active power as the user types it or a reference file holds it: a number of
+// watts above 0, spaces around it allowed. nullopt, with `why` saying what is wrong, for
+// anything else (nothing, words, "12 W", 0, a negative or non-finite number).
+std::optional<double> parseReferenceWatts(const std::string& text, std::string* why);
+
 // The virtual board as its own bench: the source is programmed to each point (pure sines at
 // the plan's frequency, on the plan's channel pair) and the reference is its exact power.
 // restore() gives the source back as it was.
@@ -91,7 +96,8 @@ struct RunCallbacks {
 
 // Runs the plan. The board is claimed by each measurement in turn; a stop or a failure ends
 // the run with the points done so far in `out`. Returns 0, kStatusCancelled after a stop,
-// or the failing status (message shown).
+// or the failing status (message shown). A reference that is not a power above 0 W judges
+// nothing: the run stops there with a message.
 int runAccuracy(Session& session, Console& console, const AccuracyPlan& plan, Method method,
                 const Scaling& scaling, Bench& bench, const RunCallbacks& callbacks,
                 AccuracyRun* out);

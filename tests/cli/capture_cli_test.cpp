@@ -3,13 +3,16 @@
 
 #include "cli_runner.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 using evkit::test::runCli;
 
@@ -22,7 +25,7 @@ std::string tmp(const std::string& name) {
 TEST(CaptureCli, CaptureThenAnalyzeAgreeOnTheExtremes) {
     const std::string dat = tmp("a.dat"), txt = tmp("a.txt");
     const auto c = runCli("--board sim capture --pair 3 --samples 256 --channel 2 --out " + dat +
-                       " --export " + txt);
+                          " --export " + txt);
     ASSERT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(c.values.at("samples"), "256");
     EXPECT_EQ(c.values.at("fs"), "4000.000000");
@@ -99,6 +102,62 @@ TEST(CaptureCli, AnalyzeNeverOpensABoard) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "MAXIMUM=9.000000\nMINIMUM=-5.000000\n");
     EXPECT_EQ(r.err, "");
+}
+
+// The analysed channel in volts or amperes beside the export, which keeps its content.
+TEST(CaptureCli, UnitsCsvGivesTheSamplesThroughTheScaling) {
+    const std::string csv = tmp("units.csv"), txt = tmp("units.txt"), plain = tmp("plain.txt");
+    const std::string board =
+        "--board sim --sim-ideal --scale-v1 400 --scale-i1 20 --source \"V1=230V I1=5A PF=1 "
+        "f=50\" ";
+    const auto c = runCli(board + "capture --pair 1 --samples 1024 --channel 2 --units-csv " + csv +
+                          " --export " + txt);
+    ASSERT_EQ(c.status, 0) << c.err;
+    std::ifstream in(csv);
+    std::string comment, header, line;
+    std::getline(in, comment);
+    std::getline(in, header);
+    EXPECT_EQ(comment, "# Voltage 1 in V: 400 V at full-scale code 8388608, 4000 samples/s");
+    EXPECT_EQ(header, "index,code,value_V");
+    std::vector<int> codes;
+    double peak = 0;
+    while (std::getline(in, line)) {
+        int index = 0, code = 0;
+        double volts = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%lf", &index, &code, &volts), 3) << line;
+        EXPECT_EQ(index, static_cast<int>(codes.size()) + 1);
+        EXPECT_NEAR(volts, code / 8388608.0 * 400.0, 5e-7);
+        codes.push_back(code);
+        peak = std::max(peak, volts);
+    }
+    ASSERT_EQ(codes.size(), 1024u);
+    // 230 V RMS: a peak of 325.27 V, the sample nearest it at most 2.25 degrees away.
+    EXPECT_LT(peak, 230.0 * std::sqrt(2.0) + 0.01);
+    EXPECT_GT(peak, 230.0 * std::sqrt(2.0) * std::cos(2.25 * M_PI / 180.0) - 0.01);
+    // The export holds the same codes in its own format, as without --units-csv.
+    std::ifstream ex(txt);
+    std::getline(ex, line);
+    for (int code : codes) {
+        ASSERT_TRUE(std::getline(ex, line));
+        EXPECT_EQ(std::stoi(line.substr(36)), code);
+    }
+    ASSERT_EQ(
+        runCli(board + "capture --pair 1 --samples 1024 --channel 2 --export " + plain).status, 0);
+    std::ifstream a(txt), b(plain);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}),
+              std::string(std::istreambuf_iterator<char>(b), {}));
+
+    // Channel 1 of the pair is the current, in amperes.
+    ASSERT_EQ(runCli(board + "capture --pair 1 --samples 16 --units-csv " + csv).status, 0);
+    std::ifstream amps(csv);
+    std::getline(amps, comment);
+    std::getline(amps, header);
+    EXPECT_EQ(comment.rfind("# Current 1 in A: 20 A at", 0), 0u) << comment;
+    EXPECT_EQ(header, "index,code,value_A");
+    // A file that cannot be written fails the command after the capture.
+    const auto bad = runCli(board + "capture --pair 1 --samples 16 --units-csv /nonexistent/u.csv");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("/nonexistent/u.csv"), std::string::npos) << bad.err;
 }
 
 TEST(CaptureCli, UnreadableFileAndBadOptions) {

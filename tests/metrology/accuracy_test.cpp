@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "calibration/calibration.h"
 #include "metrology/accuracy_output.h"
@@ -131,6 +134,44 @@ TEST(AccuracyTest, StopEndsAtTheNextStepWithTheBoardAtRest) {
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back(), "a0 00 00 00 00 00");
     EXPECT_NE(accuracyReport(run).find("Stopped after 2 of 3 points."), std::string::npos);
+}
+
+// A bench whose reference is no power (as a desktop dialog allows 0 W) judges nothing.
+TEST(AccuracyTest, AReferenceThatIsNoPowerStopsTheRunWithAMessage) {
+    for (const double reference : {0.0, -12.0, std::nan("")}) {
+        test::SimRig rig;
+        ASSERT_EQ(rig.open(), 0);
+        Bench bench = virtualBench(rig.board, Scaling{}, 1);
+        bench.reference = [reference](const PointResult&) { return reference; };
+        AccuracyRun run;
+        const AccuracyPlan plan = shortPlan({{10, 1, false}, {20, 1, false}});
+        EXPECT_EQ(
+            runAccuracy(rig.session, rig.console, plan, Method::Power, Scaling{}, bench, {}, &run),
+            kStatusCancelled);
+        EXPECT_TRUE(run.stopped);
+        EXPECT_TRUE(run.points.empty());
+        ASSERT_EQ(rig.messages.shown.size(), 1u) << reference;
+        EXPECT_NE(rig.messages.shown[0].second.find("The reference power of point 1 is "),
+                  std::string::npos);
+        EXPECT_NE(rig.messages.shown[0].second.find("it must be above 0 W"), std::string::npos);
+    }
+}
+
+TEST(AccuracyPlan, ReferencePowersAreNumbersOfWattsAboveZero) {
+    std::string why;
+    EXPECT_EQ(parseReferenceWatts(" 812.5 \r", &why), 812.5);
+    EXPECT_EQ(parseReferenceWatts("1e3", &why), 1000.0);
+    for (const auto& [text, said] : std::vector<std::pair<std::string, std::string>>{
+             {"", "no power was given"},
+             {"   ", "no power was given"},
+             {"abc", "\"abc\" is not a number of watts"},
+             {"12 W", "\"12 W\" is not a number of watts"},
+             {"0", "\"0\" is not a power above 0 W"},
+             {"-3", "\"-3\" is not a power above 0 W"},
+             {"inf", "\"inf\" is not a power above 0 W"}}) {
+        EXPECT_FALSE(parseReferenceWatts(text, &why)) << text;
+        EXPECT_EQ(why, said);
+    }
 }
 
 TEST(AccuracyPlan, ClassLimitsWidenAtLowCurrentAndBelowUnityPowerFactor) {
