@@ -137,6 +137,8 @@ py::dict accuracy(std::shared_ptr<Board> b, const py::object& planArg,
                   const py::object& setSource, const py::object& reference,
                   const std::optional<std::string>& csv, const std::optional<std::string>& report,
                   const std::optional<std::string>& plot) {
+    if (plot && !isAccuracyPlotName(*plot))
+        throw py::value_error("plot is written as SVG (.svg) or PNG (.png)");
     AccuracyPlan plan = planFrom(planArg);
     if (cls) {
         auto c = parseAccuracyClass(*cls);
@@ -190,9 +192,11 @@ py::dict accuracy(std::shared_ptr<Board> b, const py::object& planArg,
             return s == kStatusCancelled ? 0 : s;
         },
         true);
-    run.device = b->session_->chip ? "PM70" + std::to_string(b->session_->chip) : "";
+    run.device = accuracyDeviceName(b->session_->chip);
     const std::pair<const std::optional<std::string>*, std::string> files[] = {
-        {&csv, accuracyCsv(run)}, {&report, accuracyReport(run)}, {&plot, accuracySvg(run)}};
+        {&csv, accuracyCsv(run)},
+        {&report, accuracyReport(run)},
+        {&plot, plot ? accuracyPlot(run, *plot) : std::string()}};
     for (const auto& [path, text] : files) {
         if (!*path) continue;
         std::string why;
@@ -266,7 +270,8 @@ void registerMetrology(py::module_& m, BoardClass& board) {
              "itself, or set_source(point) on a real bench), measures the energy by the "
              "monitor's power and by energy pulses, and judges the percent errors against the "
              "class (1, 0.5, 0.5S or 0.2S). reference(point) gives the reference power in W "
-             "on a real bench. csv/report/plot name output files (plot: SVG). Returns a dict "
+             "on a real bench. csv/report/plot name output files (plot: .svg or .png). Returns a "
+             "dict "
              "of numpy columns (current_pct, pf, power_error_pct, pulse_error_pct, "
              "limit_pct, passed, ...) and 'report'. Raises ValueError for bad arguments, "
              "OSError for an output file, BoardError when the board fails.");

@@ -70,19 +70,6 @@ bool readReferences(const std::string& path, std::map<int, double>* out, std::st
     return true;
 }
 
-enum class PlotFormat { Svg, Png };
-
-// The plot's format from the file name's extension, in any case.
-std::optional<PlotFormat> plotFormat(const std::string& path) {
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return std::nullopt;
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "svg") return PlotFormat::Svg;
-    if (ext == "png") return PlotFormat::Png;
-    return std::nullopt;
-}
-
 std::string valueText(double v) {
     return std::isfinite(v) ? strprintf("%.5f", v) : "-";
 }
@@ -103,9 +90,10 @@ EVKIT_CLI_COMMAND(CommandSpec{
         app.add_option("--csv", o->csv, "write the table of points as CSV");
         app.add_option("--plot", o->plot, "write the error plot (F.svg or F.png)")
             ->check([](const std::string& t) {
-                return plotFormat(t) ? std::string()
-                                     : "the plot is written as SVG (F.svg) or PNG (F.png); the "
-                                       "desktop program's accuracy window also exports PDF";
+                return isAccuracyPlotName(t)
+                           ? std::string()
+                           : "the plot is written as SVG (F.svg) or PNG (F.png); the "
+                             "desktop program's accuracy window also exports PDF";
             });
         app.add_option("--report", o->report, "write a plain-text report of the run");
         app.add_option("--reference", o->reference,
@@ -198,15 +186,12 @@ EVKIT_CLI_COMMAND(CommandSpec{
             AccuracyRun run;
             const int s = runAccuracy(ctx.session, ctx.console, plan, *parseMethod(o->method),
                                       ctx.scaling, bench, cb, &run);
-            run.device = strprintf("PM70%02d", ctx.session.chip);
+            run.device = accuracyDeviceName(ctx.session.chip);
             // What was measured is kept, also after a stop or a failure.
             const std::pair<const std::string*, std::function<std::string()>> files[] = {
                 {&o->csv, [&run] { return accuracyCsv(run); }},
                 {&o->report, [&run] { return accuracyReport(run); }},
-                {&o->plot, [&run, &o] {
-                     return plotFormat(o->plot) == PlotFormat::Png ? accuracyPng(run)
-                                                                   : accuracySvg(run);
-                 }}};
+                {&o->plot, [&run, &o] { return accuracyPlot(run, o->plot); }}};
             for (const auto& [path, contents] : files) {
                 if (path->empty()) continue;
                 if (!writeFileAtomically(*path, contents(), &why))

@@ -27,6 +27,12 @@ void drawAccuracyPlot(const AccuracyRun& run, PlotCanvas& canvas, int width, int
 std::string accuracySvg(const AccuracyRun& run, int width = 900, int height = 560);
 // The plot as a PNG file, drawn at two pixels a unit: 1800 x 1120 pixels by default.
 std::string accuracyPng(const AccuracyRun& run, int width = 900, int height = 560);
+// Whether `path` names a plot file the program writes: .svg or .png, in any case.
+bool isAccuracyPlotName(const std::string& path);
+// The plot in the format its file name asks for (PNG for .png, SVG otherwise).
+std::string accuracyPlot(const AccuracyRun& run, const std::string& path);
+// The device as the report names it ("PM7014"), empty when none was identified.
+std::string accuracyDeviceName(int chip);
 
 // The curves of the plot: points of one power factor and method, in the plan's order.
 struct Curve {

@@ -134,3 +134,30 @@ std::string accuracyPng(const AccuracyRun& run, int width, int height) {
 }
 
 }  // namespace evkit::metrology
+
+namespace evkit::metrology {
+
+namespace {
+std::string lowerExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return {};
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+}  // namespace
+
+bool isAccuracyPlotName(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    return ext == "svg" || ext == "png";
+}
+
+std::string accuracyPlot(const AccuracyRun& run, const std::string& path) {
+    return lowerExtension(path) == "png" ? accuracyPng(run) : accuracySvg(run);
+}
+
+std::string accuracyDeviceName(int chip) {
+    return chip > 0 ? strprintf("PM70%02d", chip) : std::string();
+}
+
+}  // namespace evkit::metrology

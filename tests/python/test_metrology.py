@@ -63,3 +63,15 @@ def test_default_virtual_part_needs_calibration():
         after = board.accuracy(PLAN, method="power")
         assert abs(after["power_error_pct"][0]) < 0.05
         assert after["power_error_pct"][1] < -0.3  # the phase error stays at PF 0.5
+
+
+def test_accuracy_plot_follows_its_file_name(tmp_path):
+    with evkit714.open("sim", sim_ideal=True) as board:
+        plan = "window = 1\npoint = 10%, 1\n"
+        board.accuracy(plan, method="power", plot=str(tmp_path / "error.PNG"))
+        assert (tmp_path / "error.PNG").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+        board.accuracy(plan, method="power", plot=str(tmp_path / "error.svg"))
+        assert (tmp_path / "error.svg").read_text().startswith("<svg")
+        with pytest.raises(ValueError, match="SVG"):
+            board.accuracy(plan, method="power", plot=str(tmp_path / "error.pdf"))
+        assert not (tmp_path / "error.pdf").exists()
