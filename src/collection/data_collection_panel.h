@@ -15,14 +15,16 @@
 #include <optional>
 #include <string>
 
-#include "ui/standing_window.h"
 #include "collection/analysis.h"
 #include "collection/capture.h"
 #include "collection/collection_settings_window.h"
 #include "spectrum/freq_test.h"
 #include "support/save_folder.h"
+#include "ui/standing_window.h"
 
+class QCheckBox;
 class QComboBox;
+class QCPGraph;
 class QLabel;
 class QLineEdit;
 class QPrinter;
@@ -44,6 +46,7 @@ struct NumericDisplay {
     // Result boxes: one fixed width, a long value shown with fewer digits; the cursor
     // readouts keep their width too, so nothing re-lays out the window.
     bool fitValue = false;
+    static constexpr int kFitWidth = 200;
     void setLabel(const QString& text);
     void setPrecision(int digits) { precision = digits; }
     void show(double v);
@@ -115,6 +118,8 @@ class DataCollectionPanel : public StandingWindow {
     void sourceChanged();
     // Runs the selected analysis on the block in memory.
     void run_test();
+    // Shows or hides the newest block's bare spectrum under the average drawn (no capture).
+    void showNewestBlock(bool on);
 
   protected:
     void onOpened() override;
@@ -147,8 +152,7 @@ class DataCollectionPanel : public StandingWindow {
     void perform(SaveChoice choice);
     // A save dialog opened in the folder of this run's last choice (at first the working
     // directory) with `fileName` suggested; the folder chosen is kept for the next one.
-    std::optional<std::string> chooseSaveFile(const std::string& title,
-                                              const std::string& pattern,
+    std::optional<std::string> chooseSaveFile(const std::string& title, const std::string& pattern,
                                               const std::string& fileName);
     bool printWidget(QWidget* what, const QString& title, bool graphOnly);
     spectrum::FftTestSettings fftSettings() const;
@@ -183,6 +187,9 @@ class DataCollectionPanel : public StandingWindow {
     QPushButton* io_ = nullptr;
     QPushButton* export_ = nullptr;
     QPushButton* boardOnly_ = nullptr;
+    QCheckBox* showNewest_ = nullptr;
+    // The newest block's spectrum on the graph (hidden unless asked for); gone with the plots.
+    QPointer<QCPGraph> newestCurve_;
     std::array<NumericDisplay, 5> results_{};
     MoreFiguresWidget* more_ = nullptr;  // the converter figures of the spectrum shown
     NumericDisplay cursorX_, cursorY_;
