@@ -25,6 +25,7 @@
 #include "scpi/job_messages.h"
 #include "sim/virtual_board.h"
 #include "support/version.h"
+#include "ui/display_look.h"
 #include "ui/qt_seams.h"
 
 namespace {
@@ -127,7 +128,7 @@ int main(int argc, char** argv) {
     // The program ends by the start window's close or by a confirmed quit, nothing else.
     QApplication::setQuitOnLastWindowClosed(false);
     // Results shown by the program read as displays, not as white entry boxes.
-    app.setStyleSheet("QLineEdit[readOnly=\"true\"] { background: palette(window); }");
+    app::installDisplayLook(app);
     parser.process(app);
     if (parser.isSet(versionOption)) {
         std::printf("%s\n", versionLine("evkit714", buildRevision()).c_str());

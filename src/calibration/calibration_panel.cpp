@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "ui/display_look.h"
 #include "ui/edit_commit.h"
 #include "ui/widgets.h"
 
@@ -38,7 +39,7 @@ constexpr std::pair<const char*, int> kChannels[] = {{"I1", calibration::kI1},
 
 QLineEdit* makeNumberDisplay(QWidget* parent) {
     auto* e = new QLineEdit(parent);
-    e->setReadOnly(true);
+    makeResultDisplay(e);
     e->setAlignment(Qt::AlignRight);
     e->setMinimumWidth(110);
     e->setText("0.00000000");

@@ -1,6 +1,7 @@
 #include "collection/data_collection_panel.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
@@ -23,6 +24,7 @@
 #include "collection/plot_navigation.h"
 #include "collection/save_dialog.h"
 #include "spectrum/more_figures_widget.h"
+#include "ui/display_look.h"
 #include "ui/graph_widget.h"
 
 namespace evkit::app {
@@ -39,8 +41,7 @@ constexpr int kResultPrecision = 3;
 QLineEdit* makeDisplay(QWidget* parent, const QString& name, int width = 110) {
     auto* d = new QLineEdit(parent);
     d->setObjectName(name);
-    d->setReadOnly(true);
-    d->setFocusPolicy(Qt::NoFocus);
+    makeResultDisplay(d);
     d->setAlignment(Qt::AlignRight);
     d->setMinimumWidth(width);
     return d;
@@ -153,10 +154,9 @@ void DataCollectionPanel::buildControls() {
     averageLabel_->setObjectName("DATA_AVERAGE_LABEL");
     averageCount_ = new QSpinBox(this);
     averageCount_->setObjectName("DATA_AVERAGE_COUNT");
-    averageCount_->setReadOnly(true);
+    makeResultDisplay(averageCount_);
     averageCount_->setButtonSymbols(QAbstractSpinBox::NoButtons);
     averageCount_->setRange(0, 1000000);
-    averageCount_->setFocusPolicy(Qt::NoFocus);
     averageCount_->setMinimumWidth(70);
     averageCount_->setAlignment(Qt::AlignRight);
     progressRow->addWidget(averageLabel_);
@@ -196,9 +196,10 @@ void DataCollectionPanel::buildControls() {
     run->addWidget(new QLabel("Analysis", runBox), 0, 0);
     run->addWidget(test_, 0, 1);
     run->addWidget(collect_, 1, 0, 1, 2);
-    run->addWidget(stop_, 2, 0, 1, 2);
-    run->addWidget(config_, 3, 0, 1, 2);
-    run->addWidget(status_, 4, 0, 1, 2);
+    // Stop shares a row with Settings...: the column stays short enough for a laptop screen.
+    run->addWidget(config_, 2, 0);
+    run->addWidget(stop_, 2, 1);
+    run->addWidget(status_, 3, 0, 1, 2);
     right->addWidget(runBox);
 
     auto* viewBox = new QGroupBox("View", this);
@@ -216,9 +217,16 @@ void DataCollectionPanel::buildControls() {
     restore_ = makeButton(viewBox, "DATA_RESTORE", "Restore", "Back to the full analysis view");
     view->addWidget(channels_[0], 0, 0);
     view->addWidget(channels_[1], 0, 1);
-    view->addWidget(overlay_, 1, 0, 1, 2);
+    // Overlay (time view) and the newest block (spectrum) share a row.
+    view->addWidget(overlay_, 1, 0);
+    // Dimmed outside the FFT, never hidden: the controls keep their places between analyses.
+    showNewest_ = new QCheckBox("Show newest block", viewBox);
+    showNewest_->setObjectName("DATA_SHOW_NEWEST");
+    showNewest_->setToolTip(
+        "Also draw the newest block's bare spectrum (grey) under the annotated average");
     view->addWidget(zoom_, 2, 0);
     view->addWidget(restore_, 2, 1);
+    view->addWidget(showNewest_, 1, 1);
     right->addWidget(viewBox);
 
     auto* resultBox = new QGroupBox("Results", this);
@@ -231,6 +239,7 @@ void DataCollectionPanel::buildControls() {
         d.value = makeDisplay(resultBox, name, 120);
         d.precision = kResultPrecision;
         d.fitValue = true;
+        d.value->setFixedWidth(NumericDisplay::kFitWidth);  // from the start, before any value
         QFont f = d.value->font();
         f.setPointSizeF(f.pointSizeF() + 1.0);
         d.value->setFont(f);
@@ -242,7 +251,7 @@ void DataCollectionPanel::buildControls() {
     right->addWidget(more_);
 
     auto* fileBox = new QGroupBox("Files", this);
-    auto* files = new QVBoxLayout(fileBox);
+    auto* files = new QGridLayout(fileBox);
     io_ = makeButton(fileBox, "DATA_IO", "Save / Print\u2026",
                      "Save the capture, spectrum or histogram, or print");
     export_ =
@@ -252,10 +261,10 @@ void DataCollectionPanel::buildControls() {
     unitsExport_ = makeButton(fileBox, "DATA_EXPORT_UNITS", "Export samples in units\u2026",
                               "Write the channel shown of the last board capture in V, A, W or "
                               "var through the scaling, as CSV");
-    files->addWidget(io_);
-    files->addWidget(export_);
-    files->addWidget(boardOnly_);
-    files->addWidget(unitsExport_);
+    files->addWidget(io_, 0, 0);
+    files->addWidget(export_, 0, 1);
+    files->addWidget(boardOnly_, 1, 0);
+    files->addWidget(unitsExport_, 1, 1);
     right->addWidget(fileBox);
     right->addStretch(1);
     top->addLayout(right, 0);
@@ -273,12 +282,15 @@ void DataCollectionPanel::buildControls() {
     connect(export_, &QPushButton::clicked, this, &DataCollectionPanel::exportPlot);
     connect(boardOnly_, &QPushButton::clicked, this, &DataCollectionPanel::cbffiledat);
     connect(unitsExport_, &QPushButton::clicked, this, &DataCollectionPanel::exportSamplesInUnits);
+    connect(showNewest_, &QCheckBox::toggled, this, &DataCollectionPanel::showNewestBlock);
     connect(graph_, &GraphWidget::cursorMoved, this, [this] { PLOT(); });
     connect(graph_, &GraphWidget::committed, this, &DataCollectionPanel::onGraphCommitted);
     connect(graph_, &GraphWidget::viewChangedByUser, this, [this] { restore_->setVisible(true); });
 
     // Controls that come and go keep their place, so nothing moves between analyses.
-    for (QWidget* w : std::initializer_list<QWidget*>{overlay_, restore_, stop_}) keepPlace(w);
+    // The converter figures keep their room outside the FFT too: the column keeps its width.
+    for (QWidget* w : std::initializer_list<QWidget*>{overlay_, restore_, stop_, more_})
+        keepPlace(w);
     for (NumericDisplay& d : results_) {
         keepPlace(d.label);
         keepPlace(d.value);
@@ -492,6 +504,7 @@ void DataCollectionPanel::run_test() {
             break;
     }
     restore_->setVisible(false);
+    showNewest_->setEnabled(data_->settings.test == kTestFft);
 }
 
 // --- navigation --------------------------------------------------------------------------

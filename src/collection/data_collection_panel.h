@@ -22,7 +22,9 @@
 #include "support/save_folder.h"
 #include "ui/standing_window.h"
 
+class QCheckBox;
 class QComboBox;
+class QCPGraph;
 class QLabel;
 class QLineEdit;
 class QPrinter;
@@ -44,6 +46,7 @@ struct NumericDisplay {
     // Result boxes: one fixed width, a long value shown with fewer digits; the cursor
     // readouts keep their width too, so nothing re-lays out the window.
     bool fitValue = false;
+    static constexpr int kFitWidth = 200;
     void setLabel(const QString& text);
     void setPrecision(int digits) { precision = digits; }
     void show(double v);
@@ -117,6 +120,8 @@ class DataCollectionPanel : public StandingWindow {
     void sourceChanged();
     // Runs the selected analysis on the block in memory.
     void run_test();
+    // Shows or hides the newest block's bare spectrum under the average drawn (no capture).
+    void showNewestBlock(bool on);
 
   protected:
     void onOpened() override;
@@ -185,6 +190,9 @@ class DataCollectionPanel : public StandingWindow {
     QPushButton* export_ = nullptr;
     QPushButton* boardOnly_ = nullptr;
     QPushButton* unitsExport_ = nullptr;
+    QCheckBox* showNewest_ = nullptr;
+    // The newest block's spectrum on the graph (hidden unless asked for); gone with the plots.
+    QPointer<QCPGraph> newestCurve_;
     std::array<NumericDisplay, 5> results_{};
     MoreFiguresWidget* more_ = nullptr;  // the converter figures of the spectrum shown
     NumericDisplay cursorX_, cursorY_;

@@ -1,6 +1,7 @@
 // The data collection window's analysis view: the time record, the histogram and the
 // spectrum drawn on the graph with their captions, markers and labels, the result displays
 // and the cursor readouts.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
@@ -45,7 +46,7 @@ void NumericDisplay::show(double v) {
     if (!std::isfinite(v)) v = 0.0;
     const QString full = QString::number(v, 'f', precision);
     // The tooltip always has every digit.
-    constexpr int kResultWidth = 200;
+    constexpr int kResultWidth = NumericDisplay::kFitWidth;
     const QFontMetrics metrics(value->font());
     const auto needed = [&](const QString& text) {
         return metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth() + 8;
@@ -295,7 +296,6 @@ void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
         graph_->setAxisRanges(r.axis->xMin, r.axis->xMax, r.axis->yMin, r.axis->yMax);
         graph_->setYTickStep(20.0);
     }
-    // Only the average is drawn: the noisy newest block under it hid the averaged floor.
     showFigures(r.stats);
     more_->showFigures(r.more);
 
@@ -309,6 +309,13 @@ void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
                                   m.colour == spectrum::kFundamentalMarkerColour
                                       ? QColor(Qt::red)
                                       : QColor(Qt::black));
+        // The newest block alone is drawn first, under the average, only when asked for:
+        // its noise hides the averaged floor. The cursor snaps to the average only.
+        if (!r.newestPlotError()) {
+            newestCurve_ = graph_->plotXY(r.newest.freq, r.newest.db, QColor(128, 128, 128),
+                                          LineStyle::Solid, false);
+            newestCurve_->setVisible(showNewest_->isChecked());
+        }
         graph_->plotXY(r.spectrum.freq, r.spectrum.db, curve, LineStyle::Solid, true);
         for (const auto& l : r.annotation.labels) {
             QCPItemText* t = graph_->addText(l.x, l.y, QString::fromStdString(l.text), dosColor(0),
@@ -321,6 +328,12 @@ void DataCollectionPanel::drawSpectrum(const spectrum::SpectrumResult& r) {
     averageCount_->setValue(r.block);
     averageLabel_->setText("# of Averages");
     graph_->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void DataCollectionPanel::showNewestBlock(bool on) {
+    if (!newestCurve_) return;
+    newestCurve_->setVisible(on);
+    graph_->replot();
 }
 
 void DataCollectionPanel::OVERLAY() {

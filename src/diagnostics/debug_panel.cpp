@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "diagnostics/register_assist_window.h"
+#include "ui/display_look.h"
 #include "ui/widgets.h"
 
 namespace evkit::app {
@@ -75,7 +76,7 @@ DebugPanel::DebugPanel(AppContext& ctx, QWidget* parent)
     writeWord_->setObjectName("DEBUG_WRITE_WORD");
     readWord_ = makeHexWordBox(this);
     readWord_->setObjectName("DEBUG_READ_WORD");
-    readWord_->setReadOnly(true);
+    makeResultDisplay(readWord_);
     command_ = makeHexWordBox(this, 0xFF);
     command_->setObjectName("DEBUG_COMMAND");
     bulkCount_ = new QSpinBox(this);

@@ -10,9 +10,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/widgets.h"
 #include "diagnostics/register_decoder.h"
 #include "registers/word.h"
+#include "ui/standing_window.h"
+#include "ui/widgets.h"
 
 namespace evkit::app {
 
@@ -65,7 +66,7 @@ RegisterAssistWindow::RegisterAssistWindow(AppContext& ctx, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(name_);
     layout->addWidget(fields_, 1);
-    resize(480, 520);
+    resize(fittedToScreen(*this, QSize(480, 520)));  // a small screen at a large scale too
 
     connect(register_, &QComboBox::currentTextChanged, this, &RegisterAssistWindow::decode);
     connect(word_, &QSpinBox::valueChanged, this, &RegisterAssistWindow::decode);

@@ -87,7 +87,10 @@ AccuracyWindow::AccuracyWindow(app::AppContext& ctx, QWidget* parent)
         {"Settling", settle_}, {"Window", window_}, {"Min. pulses", minPulses_}};
     int i = 0;
     for (const auto& [label, widget] : fields) {
-        grid->addWidget(new QLabel(label, planBox), i / 3, 2 * (i % 3));
+        auto* caption = new QLabel(label, planBox);
+        // A gap before the second and third pairs: each caption reads with its own field.
+        if (i % 3 != 0) caption->setContentsMargins(16, 0, 0, 0);
+        grid->addWidget(caption, i / 3, 2 * (i % 3));
         grid->addWidget(widget, i / 3, 2 * (i % 3) + 1);
         ++i;
     }
@@ -123,11 +126,13 @@ AccuracyWindow::AccuracyWindow(app::AppContext& ctx, QWidget* parent)
     table_->verticalHeader()->setVisible(false);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->setMinimumWidth(660);
-    results->addWidget(table_);
+    // Small enough minima that the window fits a laptop screen at 150 % scale without
+    // horizontal scrolling; the plot takes what room there is.
+    table_->setMinimumWidth(400);
+    results->addWidget(table_, 1);  // half the width each: every column shows on a laptop
     plot_ = new app::GraphWidget(this);
     plot_->setObjectName("ACC_PLOT");
-    plot_->setMinimumSize(560, 400);
+    plot_->setMinimumSize(380, 300);
     results->addWidget(plot_, 1);
     top->addLayout(results, 1);
 

@@ -10,6 +10,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "ui/display_look.h"
+
 namespace evkit::app {
 
 namespace {
@@ -17,8 +19,7 @@ namespace {
 QLineEdit* makeDisplay(QWidget* parent, const QString& name) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
-    e->setReadOnly(true);
-    e->setFocusPolicy(Qt::NoFocus);  // a result, not an entry: Tab passes it by
+    makeResultDisplay(e);  // a result, not an entry: Tab passes it by
     e->setAlignment(Qt::AlignRight);
     e->setMinimumWidth(100);
     return e;

@@ -15,6 +15,7 @@
 #include <cmath>
 
 #include "registers/register_file.h"
+#include "ui/display_look.h"
 #include "ui/edit_commit.h"
 #include "ui/widgets.h"
 
@@ -76,7 +77,7 @@ QWidget* SetupPanel::make(const std::string& name) {
         case ControlKind::ReadOnlyWord: {
             auto* box = makeHexWordBox();
             if (entry->kind == ControlKind::ReadOnlyWord)
-                box->setReadOnly(true);
+                makeResultDisplay(box);
             else
                 commitOnEdit(box, [this, box] { commitFrom(box); });
             w = box;

@@ -44,6 +44,8 @@ MoreFiguresWidget::MoreFiguresWidget(QWidget* parent) : QGroupBox("More figures"
         v->setObjectName(QString("DATA_MORE_%1").arg(kRowTexts[i].name));
         v->setTextInteractionFlags(Qt::TextSelectableByMouse);
         v->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // As wide empty as filled: the window's column keeps its width between analyses.
+        v->setMinimumWidth(v->fontMetrics().horizontalAdvance("-0000.000"));
         v->setToolTip(kRowTexts[i].tooltip);
         auto* label = new QLabel(kRowTexts[i].name, this);
         label->setToolTip(kRowTexts[i].tooltip);

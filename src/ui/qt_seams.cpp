@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "ui/user_commands.h"
+
 namespace evkit::app {
 
 namespace {
@@ -39,7 +41,7 @@ void QtMessages::show(std::string_view title, std::string_view text) {
     box.exec();
 }
 
-QtConsole::QtConsole() {
+QtConsole::QtConsole() : commands_(std::make_unique<UserCommandTracker>()) {
     window_ = new QWidget(nullptr, Qt::Window);
     window_->setObjectName("console");
     window_->setWindowTitle("Console");
@@ -70,11 +72,14 @@ void QtConsole::print(std::string_view text) {
 
 void QtConsole::append(const QString& text) {
     if (!window_) return;
-    // Every line starts with its time and the window the user was working in.
+    // Every line starts with its time and the command that caused it, or else the window
+    // the user was working in.
     const QWidget* active = QApplication::activeWindow();
-    const QString source = active && active != window_ && !active->windowTitle().isEmpty()
-                               ? active->windowTitle()
-                               : QString("EVKIT714");
+    QString source = commands_->lastCommand();
+    if (source.isEmpty())
+        source = active && active != window_ && !active->windowTitle().isEmpty()
+                     ? active->windowTitle()
+                     : QString("EVKIT714");
     const QString stamp = QTime::currentTime().toString("HH:mm:ss") + " [" + source + "] ";
     QString stamped;
     for (const QChar c : text) {

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
+#include <memory>
 
 #include "support/console.h"
 #include "support/file_dialogs.h"
@@ -13,6 +14,8 @@
 class QPlainTextEdit;
 
 namespace evkit::app {
+
+class UserCommandTracker;
 
 // Modal message boxes with the exact title and text. Safe to call from inside a board
 // operation that processes events (the box is application-modal, so no other window takes
@@ -24,7 +27,9 @@ class QtMessages : public Messages {
 };
 
 // The console window: low-level diagnostics are appended to it; it appears when something
-// is printed. 450 x 250 at (200, 200), hidden at start.
+// is printed. 450 x 250 at (200, 200), hidden at start. Each line starts with its time and
+// its source: the window and the command the user gave last ("Board EEPROM \u25B8 Read"),
+// or the active window's title while no command is known.
 class QtConsole : public Console {
   public:
     QtConsole();
@@ -37,6 +42,7 @@ class QtConsole : public Console {
     void append(const QString& text);
     QPointer<QWidget> window_;
     QPlainTextEdit* text_ = nullptr;
+    std::unique_ptr<UserCommandTracker> commands_;
     bool atLineStart_ = true;  // the next text starts a line: it gets its time and source
 };
 

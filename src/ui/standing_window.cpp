@@ -47,12 +47,16 @@ void StandingWindow::fitToScreen(QSize preferred) {
         wanted = content_ ? content_->sizeHint() : sizeHint();
         if (content_) wanted += QSize(4, 4);
     }
-    if (const QScreen* s = screen()) {
+    resize(fittedToScreen(*this, wanted));
+}
+
+QSize fittedToScreen(const QWidget& window, QSize wanted) {
+    if (const QScreen* s = window.screen()) {
         // Room for the title bar and the frame.
         const QSize room = s->availableGeometry().size() - QSize(16, 48);
         wanted = wanted.boundedTo(room);
     }
-    resize(wanted);
+    return wanted;
 }
 
 void StandingWindow::showNotice(const QString& text) {

@@ -10,9 +10,12 @@ class QLabel;
 
 namespace evkit::app {
 
+// `wanted`, at most the available screen area of `window` less room for a title bar and frame.
+QSize fittedToScreen(const QWidget& window, QSize wanted);
+
 class StandingWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     StandingWindow(AppContext& ctx, std::string menuItem, const QString& title,
                    QWidget* parent = nullptr);
     const std::string& menuItem() const { return menuItem_; }
@@ -38,7 +41,7 @@ public:
 
     AppContext& ctx_;
 
-private:
+  private:
     std::string menuItem_;
     QLabel* notice_ = nullptr;
     QWidget* content_ = nullptr;
