@@ -108,6 +108,8 @@ AccuracyWindow::AccuracyWindow(app::AppContext& ctx, QWidget* parent)
     progress_ = new QProgressBar(this);
     progress_->setObjectName("ACC_PROGRESS");
     progress_->setFormat("%v of %m points");
+    // Before a run: the points of the plan a Start would measure.
+    progress_->setRange(0, static_cast<int>(defaultPlan().points.size()));
     progress_->setValue(0);
     runRow->addWidget(start_);
     runRow->addWidget(stop_);
@@ -372,6 +374,8 @@ void AccuracyWindow::ACC_LOAD_PLAN() {
     settle_->setValue(p->settleSeconds);
     window_->setValue(p->windowCycles);
     minPulses_->setValue(p->minPulses);
+    progress_->setRange(0, static_cast<int>(p->points.size()));
+    progress_->setValue(0);
     status_->setText(
         QString("Plan %1: %2 points.").arg(QString::fromStdString(*path)).arg(p->points.size()));
 }

@@ -6,6 +6,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -67,9 +68,13 @@ struct MetrologyFixture : ::testing::Test, test::PanelContext {
 
 TEST_F(MetrologyFixture, AccuracyWindowRunsThePlanPointByPointAndExports) {
     metrology::AccuracyWindow w(ctx);
+    // Before a run the progress counts the points a Start would measure.
+    EXPECT_EQ(in<QProgressBar>(w, "ACC_PROGRESS")->text(),
+              QString("0 of %1 points").arg(metrology::defaultPlan().points.size()));
     loadPlan(w,
              "settle = 0.1\nwindow = 2\nmin-pulses = 200\npoint = 10%, 1\npoint = 100%, 1\n"
              "point = 50%, 0.5L\n");
+    EXPECT_EQ(in<QProgressBar>(w, "ACC_PROGRESS")->text(), "0 of 3 points");
     std::vector<int> rowsSeen;
     rig.pump.onProcess = [&] { rowsSeen.push_back(in<QTableWidget>(w, "ACC_TABLE")->rowCount()); };
     click(w, "ACC_START");
