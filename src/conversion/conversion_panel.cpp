@@ -184,6 +184,13 @@ ConversionPanel::ConversionPanel(app::AppContext& ctx, QWidget* parent)
     chart_->addGraph();
     chart_->graph(0)->setPen(QPen(QColor(0xC0, 0x00, 0xC0), 1.5));
     chart_->xAxis->setLabel("cycle");
+    {
+        // Cycles are counted: ticks on whole cycles only.
+        auto cycles = QSharedPointer<QCPAxisTickerFixed>::create();
+        cycles->setTickStep(1.0);
+        cycles->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+        chart_->xAxis->setTicker(cycles);
+    }
     // The device's value on the left; on the right the same in its unit, for the quantities
     // that have one. Each axis writes its labels with the decimals its tick step needs.
     chart_->yAxis->setTicker(QSharedPointer<app::DecimalsTicker>::create());

@@ -100,6 +100,15 @@ TEST_F(UnitsViews, StripChartShowsTheUnitAxisAndTicksOfOneNumberOfDecimals) {
                         std::pow(10.0, -decimalsOf(labels[0])) / 2);
     }
 
+    // Cycles are whole numbers, also when the chart holds more of them (no "2.5" cycle).
+    for (int i = 0; i < 8; ++i) {
+        click(monitor, "CONV_SINGLE");
+        chart->replot();
+        for (const QString& l : chart->xAxis->tickVectorLabels())
+            EXPECT_EQ(decimalsOf(l), 0)
+                << chart->graph(0)->dataCount() << " cycles: " << l.toStdString();
+    }
+
     // A current reads in amperes; a power factor has no unit and no second axis.
     auto* quantity = in<QComboBox>(monitor, "CONV_CHART_QUANTITY");
     quantity->setCurrentIndex(conversion::I1RMS);
