@@ -10,7 +10,7 @@
 #include "board.h"
 #include "metrology/accuracy_output.h"
 #include "metrology/accuracy_run.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "sim/virtual_board.h"
 #include "support/file_writer.h"
 
@@ -94,7 +94,7 @@ struct SourceControls {
         sim::SignalSource s = vb.signal();
         sim::ErrorModel e = vb.errorModel();
         std::string why;
-        if (!applySourceSpec(text, board->scaling_, s, e, &why)) throw py::value_error(why);
+        if (!applySourceSettings(text, board->scaling_, s, e, &why)) throw py::value_error(why);
         vb.setSignal(s);
         vb.setErrorModel(e);
         return readingsDict(s, board->scaling_);

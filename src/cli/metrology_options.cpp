@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "sim/virtual_board.h"
 
 namespace evkit::cli {
@@ -65,7 +65,7 @@ int applySimulationOptions(const MetrologyOptions& o, CliContext& ctx) {
         sim::SignalSource source = board->signal();
         sim::ErrorModel errors = board->errorModel();
         std::string why;
-        if (!metrology::applySourceSpec(o.source, ctx.scaling, source, errors, &why)) {
+        if (!metrology::applySourceSettings(o.source, ctx.scaling, source, errors, &why)) {
             std::fprintf(stderr, "error: --source: %s\n", why.c_str());
             return kExitUsage;
         }

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/cli_context.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "sim/virtual_board.h"
 #include "support/format.h"
 
@@ -17,15 +17,16 @@ EVKIT_CLI_COMMAND(CommandSpec{
         auto words = std::make_shared<std::vector<std::string>>();
         app.add_option("SETTINGS", *words, "source settings (see the README), or show")->required();
         app.parse_complete_callback([words] {
-            std::string spec;
-            for (const auto& w : *words) spec += w + " ";
-            if (spec == "show ") return;
+            std::string settings;
+            for (const auto& w : *words) settings += w + " ";
+            if (settings == "show ") return;
             // Checked against a scratch source, so that a bad word is a usage error before
             // anything runs.
             sim::SignalSource source;
             sim::ErrorModel errors;
             std::string why;
-            if (!metrology::applySourceSpec(spec, metrology::Scaling{}, source, errors, &why))
+            if (!metrology::applySourceSettings(settings, metrology::Scaling{}, source, errors,
+                                                &why))
                 throw CLI::ValidationError(why);
         });
         return [words](CliContext& ctx) {
@@ -33,13 +34,13 @@ EVKIT_CLI_COMMAND(CommandSpec{
                 return ctx.usage(
                     "source: the programmable source belongs to the virtual board "
                     "(--board sim[:VARIANT])");
-            std::string spec;
-            for (const auto& w : *words) spec += w + " ";
+            std::string settings;
+            for (const auto& w : *words) settings += w + " ";
             sim::SignalSource source = ctx.virtualBoard->signal();
             sim::ErrorModel errors = ctx.virtualBoard->errorModel();
             std::string why;
-            if (spec != "show ") {
-                if (!metrology::applySourceSpec(spec, ctx.scaling, source, errors, &why))
+            if (settings != "show ") {
+                if (!metrology::applySourceSettings(settings, ctx.scaling, source, errors, &why))
                     return ctx.usage("source: " + why);
                 ctx.virtualBoard->setSignal(source);
                 ctx.virtualBoard->setErrorModel(errors);

@@ -7,7 +7,7 @@
 
 #include "calibration/calibration.h"
 #include "conversion/monitor.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "pulse/pulse_measurement.h"
 #include "sim/virtual_board.h"
 #include "support/format.h"

@@ -20,7 +20,7 @@
 
 #include "metrology/accuracy_output.h"
 #include "metrology/scaling_dialog.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "support/file_writer.h"
 #include "support/format.h"
 #include "ui/graph_widget.h"

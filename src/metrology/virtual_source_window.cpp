@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "metrology/scaling_dialog.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "sim/virtual_board.h"
 #include "support/format.h"
 
@@ -81,7 +81,7 @@ VirtualSourceWindow::VirtualSourceWindow(app::AppContext& ctx, QWidget* parent)
     refresh();
 }
 
-std::string VirtualSourceWindow::spec() const {
+std::string VirtualSourceWindow::settingsText() const {
     std::string s;
     for (int c = 0; c < 2; ++c) {
         const Pair& p = pairs_[c];
@@ -130,7 +130,7 @@ void VirtualSourceWindow::SOURCE_APPLY() {
     sim::SignalSource s = board->signal();
     sim::ErrorModel e = board->errorModel();
     std::string why;
-    if (!applySourceSpec(spec(), scaling, s, e, &why)) {
+    if (!applySourceSettings(settingsText(), scaling, s, e, &why)) {
         shown_->setText(QString::fromStdString("Not applied: " + why));
         return;
     }

@@ -18,7 +18,7 @@ class VirtualSourceWindow : public app::StandingWindow {
   public:
     explicit VirtualSourceWindow(app::AppContext& ctx, QWidget* parent = nullptr);
     // The source words the entries stand for ("V1=230V I1=5A PF1=0.5L ... f=50 ...").
-    std::string spec() const;
+    std::string settingsText() const;
 
   public slots:
     // Programs the source; a refused word changes nothing and is said in the window.

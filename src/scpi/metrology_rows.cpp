@@ -3,7 +3,7 @@
 // change never meets a measurement half way.
 #include "conversion/monitor.h"
 #include "metrology/scaling.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "scpi/client_session.h"
 #include "sim/virtual_board.h"
 #include "support/format.h"
@@ -38,7 +38,8 @@ std::vector<CommandRow> metrologyRows() {
              sim::SignalSource source = board.signal();
              sim::ErrorModel errors = board.errorModel();
              std::string why;
-             if (!metrology::applySourceSpec(c.text(0), c.instrument.scaling, source, errors, &why))
+             if (!metrology::applySourceSettings(c.text(0), c.instrument.scaling, source, errors,
+                                                 &why))
                  throw Error{code::kDataOutOfRange, why};
              board.setSignal(source);
              board.setErrorModel(errors);

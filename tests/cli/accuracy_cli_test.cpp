@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "cli_runner.h"
 #include "png_reader.h"
 #include "temp_files.h"
 
 using evkit::test::runCli;
+
+using evkit::test::slurp;
 
 namespace {
 
@@ -17,13 +18,6 @@ std::string value(const std::string& out, const std::string& key) {
     if (at == std::string::npos) return "";
     const auto start = at + key.size() + 2;
     return out.substr(start, out.find('\n', start) - start);
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 }  // namespace
@@ -146,7 +140,7 @@ TEST(AccuracyCli, WritesThePlotAsPngAndRefusesOtherFormats) {
     const auto r = runCli("--board sim --sim-ideal accuracy --plan " + plan + " --plot " + dir +
                           "/acc.png --method power");
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string bytes = evkit::test::slurp(dir + "/acc.png");
+    const std::string bytes = slurp(dir + "/acc.png");
     EXPECT_EQ(bytes.rfind("\x89PNG\r\n\x1a\n", 0), 0u);
     const auto png = evkit::test::decodePng(bytes);
     ASSERT_EQ(png.error, "");
@@ -159,11 +153,11 @@ TEST(AccuracyCli, WritesThePlotAsPngAndRefusesOtherFormats) {
     const auto upper = runCli("--board sim --sim-ideal accuracy --plan " + plan + " --plot " + dir +
                               "/ACC.PNG --method power");
     ASSERT_EQ(upper.status, 0) << upper.err;
-    EXPECT_EQ(evkit::test::decodePng(evkit::test::slurp(dir + "/ACC.PNG")).error, "");
+    EXPECT_EQ(evkit::test::decodePng(slurp(dir + "/ACC.PNG")).error, "");
     const auto svg = runCli("--board sim --sim-ideal accuracy --plan " + plan + " --plot " + dir +
                             "/acc.Svg --method power");
     ASSERT_EQ(svg.status, 0) << svg.err;
-    EXPECT_EQ(evkit::test::slurp(dir + "/acc.Svg").rfind("<svg ", 0), 0u);
+    EXPECT_EQ(slurp(dir + "/acc.Svg").rfind("<svg ", 0), 0u);
 
     for (const char* name : {"acc.bmp", "acc.pdf", "png", "acc.png.txt"}) {
         const std::string path = dir + "/" + name;

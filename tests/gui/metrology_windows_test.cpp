@@ -20,9 +20,9 @@
 #include "calibration/calibration.h"
 #include "conversion/conversion_panel.h"
 #include "metrology/accuracy_window.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "metrology/virtual_source_window.h"
-#include "panel_context.h"
+#include "own_config_fixture.h"
 #include "ui/graph_widget.h"
 
 using namespace evkit;
@@ -30,25 +30,10 @@ using namespace evkit;
 namespace {
 
 // Every window here reads the saved scaling: a configuration folder of the test's own.
-struct MetrologyFixture : ::testing::Test, test::PanelContext {
+struct MetrologyFixture : test::OwnConfigFixture {
     void SetUp() override {
-        dir = ::testing::TempDir() + "metrology_gui";
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-        ASSERT_EQ(rig.open(), 0);
-        rig.session.chip = 14;
-        rig.takeFrames();
-    }
-    void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
-    template <class W = QWidget>
-    W* in(QWidget& window, const char* name) {
-        auto* found = window.findChild<W*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    void click(QWidget& window, const char* name) {
-        QTest::mouseClick(in<QPushButton>(window, name), Qt::LeftButton);
+        useOwnConfigFolder("metrology_gui");
+        openBoard();
     }
     // A short plan loaded through the window's Load plan... button.
     void loadPlan(metrology::AccuracyWindow& w, const std::string& text) {
@@ -62,7 +47,6 @@ struct MetrologyFixture : ::testing::Test, test::PanelContext {
         for (const auto& f : frames) n += f.rfind(prefix, 0) == 0 ? 1 : 0;
         return n;
     }
-    std::string dir;
 };
 
 }  // namespace
@@ -162,11 +146,11 @@ TEST_F(MetrologyFixture, Screenshots) {
     w.show();
     click(w, "ACC_START");
     w.grab().save(QString("%1/accuracy-before.png").arg(out));
-    const auto run = [&](const char* spec, calibration::CalType type) {
+    const auto run = [&](const char* settings, calibration::CalType type) {
         sim::SignalSource s = rig.board.signal();
         sim::ErrorModel e = rig.board.errorModel();
         std::string why;
-        ASSERT_TRUE(metrology::applySourceSpec(spec, metrology::Scaling{}, s, e, &why));
+        ASSERT_TRUE(metrology::applySourceSettings(settings, metrology::Scaling{}, s, e, &why));
         rig.board.setSignal(s);
         calibration::runCalibration(rig.link, *calibration::findButton(type, calibration::kAll),
                                     false, [](const calibration::Shown&) {});

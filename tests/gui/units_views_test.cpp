@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "collection/collection_settings_window.h"
 #include "collection/data_collection_panel.h"
@@ -18,19 +17,15 @@
 #include "conversion/conversion_panel.h"
 #include "metrology/sample_units.h"
 #include "metrology/scaling.h"
-#include "panel_context.h"
+#include "own_config_fixture.h"
 #include "sim/error_model.h"
+#include "temp_files.h"
 
 using namespace evkit;
 
-namespace {
+using evkit::test::slurp;
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+namespace {
 
 // Decimals after the point of a tick label ("0.425": 3, "12": 0).
 int decimalsOf(const QString& label) {
@@ -39,29 +34,15 @@ int decimalsOf(const QString& label) {
 }
 
 // A saved scaling of 250 V and 10 A on pair 1, in a configuration folder of the test's own.
-struct UnitsViews : ::testing::Test, test::PanelContext {
+struct UnitsViews : test::OwnConfigFixture {
     void SetUp() override {
-        dir = ::testing::TempDir() + "units_views";
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+        useOwnConfigFolder("units_views");
         metrology::Scaling s;
         s.channel[0] = {250.0, 10.0};
         std::string why;
         ASSERT_TRUE(metrology::saveScaling(s, &why)) << why;
-        ASSERT_EQ(rig.open(), 0);
-        rig.session.chip = 14;
-        rig.takeFrames();
+        openBoard();
     }
-    void TearDown() override { unsetenv("XDG_CONFIG_HOME"); }
-    template <class W = QWidget>
-    W* in(QWidget& window, const char* name) {
-        auto* found = window.findChild<W*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    void click(QWidget& window, const char* name) { in<QPushButton>(window, name)->click(); }
-    std::string dir;
 };
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "calibration/calibration.h"
 #include "metrology/accuracy_output.h"
 #include "metrology/accuracy_run.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "png_reader.h"
 #include "sim_rig.h"
 
@@ -36,11 +36,11 @@ AccuracyRun runOn(test::SimRig& rig, const AccuracyPlan& plan, Method method = M
     return run;
 }
 
-void program(test::SimRig& rig, const std::string& spec) {
+void program(test::SimRig& rig, const std::string& settings) {
     sim::SignalSource s = rig.board.signal();
     sim::ErrorModel e = rig.board.errorModel();
     std::string why;
-    ASSERT_TRUE(applySourceSpec(spec, Scaling{}, s, e, &why)) << why;
+    ASSERT_TRUE(applySourceSettings(settings, Scaling{}, s, e, &why)) << why;
     rig.board.setSignal(s);
 }
 

@@ -5,14 +5,16 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <sstream>
 
 #include "collection/capture.h"
 #include "metrology/sample_units.h"
 #include "sim_rig.h"
+#include "temp_files.h"
 
 using namespace evkit;
 using namespace evkit::metrology;
+
+using evkit::test::slurp;
 
 namespace {
 
@@ -21,13 +23,6 @@ Scaling bench() {
     s.channel[0] = {400.0, 20.0};
     s.channel[1] = {250.0, 5.0};
     return s;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 }  // namespace

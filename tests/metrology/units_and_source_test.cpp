@@ -9,7 +9,7 @@
 
 #include "conversion/monitor.h"
 #include "metrology/scaling.h"
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 #include "sim_rig.h"
 
 using namespace evkit;
@@ -32,12 +32,12 @@ Scaling benchScaling() {
     return s;
 }
 
-// Programs the rig's source with `spec` and returns the means of one 4-cycle update.
-conversion::Values monitorAt(test::SimRig& rig, const std::string& spec, const Scaling& s) {
+// Programs the rig's source with `settings` and returns the means of one 4-cycle update.
+conversion::Values monitorAt(test::SimRig& rig, const std::string& settings, const Scaling& s) {
     sim::SignalSource source = rig.board.signal();
     sim::ErrorModel errors = rig.board.errorModel();
     std::string why;
-    EXPECT_TRUE(applySourceSpec(spec, s, source, errors, &why)) << why;
+    EXPECT_TRUE(applySourceSettings(settings, s, source, errors, &why)) << why;
     rig.board.setSignal(source);
     rig.board.setErrorModel(errors);
     conversion::ConversionMonitor monitor(rig.session, rig.console);
@@ -65,10 +65,10 @@ std::vector<Reading> readingsOf(const ExactReadings& r) {
 // exact values to 1e-4; the default uncalibrated part within its stated errors, but visibly off.
 TEST(MonitorUnits, VirtualSourcePointShowsExactValuesWithinTheErrorModel) {
     const Scaling s = benchScaling();
-    const std::string spec = "V1=230V I1=5A PF=0.5L f=50";
+    const std::string settings = "V1=230V I1=5A PF=0.5L f=50";
     test::SimRig ideal;
     ASSERT_EQ(ideal.open(), 0);
-    const auto values = monitorAt(ideal, spec, s);
+    const auto values = monitorAt(ideal, settings, s);
     const auto exact = exactReadings(ideal.board.signal(), s, 1);
     EXPECT_NEAR(exact.vrms, 230.0, 1e-9);
     EXPECT_NEAR(exact.irms, 5.0, 1e-9);
@@ -82,7 +82,7 @@ TEST(MonitorUnits, VirtualSourcePointShowsExactValuesWithinTheErrorModel) {
     test::SimRig part;
     part.board.setErrorModel(sim::uncalibratedPart());
     ASSERT_EQ(part.open(), 0);
-    const auto off = monitorAt(part, spec, s);
+    const auto off = monitorAt(part, settings, s);
     const auto& b = sim::kUncalibratedBounds;
     const double phase = b.phaseDeg * M_PI / 180.0;
     const double tanPhi = std::tan(M_PI / 3.0);
@@ -155,15 +155,15 @@ TEST(ScalingFiles, ParseReportsTheLineAndSavedScalingRoundTrips) {
     unsetenv("XDG_CONFIG_HOME");
 }
 
-TEST(SourceSpec, WordsProgramTheInputsAndBadWordsChangeNothing) {
+TEST(SourceSettings, WordsProgramTheInputsAndBadWordsChangeNothing) {
     const Scaling s = benchScaling();
     sim::SignalSource src;
     sim::ErrorModel errors;
     std::string why;
     ASSERT_TRUE(
-        applySourceSpec("v2=0.5fs I2=2A pf2=0.8c I2H3=10%@45 I2H7=0.05 I2DC=0.2A f=60 "
-                        "TEMP=40",
-                        s, src, errors, &why))
+        applySourceSettings("v2=0.5fs I2=2A pf2=0.8c I2H3=10%@45 I2H7=0.05 I2DC=0.2A f=60 "
+                            "TEMP=40",
+                            s, src, errors, &why))
         << why;
     const auto& V2 = src.inputs[sim::kV2];
     const auto& I2 = src.inputs[sim::kI2];
@@ -183,14 +183,15 @@ TEST(SourceSpec, WordsProgramTheInputsAndBadWordsChangeNothing) {
     const sim::SignalSource before = src;
     for (const char* bad : {"V1=230A", "PF=0.5", "PF=1.2L", "I1=30A", "V1H1=5%", "V1H3=5%@x", "f=0",
                             "X=1", "V1", "I1NOISE=-1A", "TEMP=300"}) {
-        EXPECT_FALSE(applySourceSpec(std::string("V1=100V ") + bad, s, src, errors, &why)) << bad;
+        EXPECT_FALSE(applySourceSettings(std::string("V1=100V ") + bad, s, src, errors, &why))
+            << bad;
         EXPECT_EQ(src.inputs[sim::kV1].amplitude, before.inputs[sim::kV1].amplitude) << bad;
     }
 }
 
 // Harmonics and DC on the ideal part: the monitor agrees with the exact readings of the
 // source, which the accuracy test uses as its reference.
-TEST(SourceSpec, ExactReadingsMatchTheIdealMonitorWithHarmonics) {
+TEST(SourceSettings, ExactReadingsMatchTheIdealMonitorWithHarmonics) {
     const Scaling s = benchScaling();
     test::SimRig rig;
     ASSERT_EQ(rig.open(), 0);

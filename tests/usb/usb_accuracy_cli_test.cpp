@@ -12,18 +12,14 @@
 
 #include "cli_runner.h"
 #include "emulated_board.h"
+#include "temp_files.h"
 
 namespace evkit::test {
+using evkit::test::slurp;
+
 namespace {
 
 constexpr UsbId kBoardId{0x1234, 0x5678};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // The cells of one CSV line ("..." may hold commas).
 std::vector<std::string> cells(const std::string& line) {

@@ -1,4 +1,4 @@
-#include "metrology/source_spec.h"
+#include "metrology/source_settings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -99,13 +99,13 @@ void setSinePoint(sim::SignalSource& source, const Scaling& scaling, int channel
     source.lineFrequency = hz;
 }
 
-bool applySourceSpec(const std::string& spec, const Scaling& scaling, sim::SignalSource& source,
-                     sim::ErrorModel& errors, std::string* error) {
+bool applySourceSettings(const std::string& settings, const Scaling& scaling,
+                         sim::SignalSource& source, sim::ErrorModel& errors, std::string* error) {
     sim::SignalSource s = source;
     sim::ErrorModel e = errors;
     std::vector<std::string> words;
     {
-        std::istringstream in(spec);
+        std::istringstream in(settings);
         for (std::string w; in >> w;) words.push_back(w);
     }
     std::string why;

@@ -28,10 +28,10 @@
 
 namespace evkit::metrology {
 
-// Applies `spec` to the source (and the die temperature to `errors`). False, with `error` set
+// Applies `settings` to the source (and the die temperature to `errors`). False, with `error` set
 // and nothing changed, for a word that is not understood or a value out of range.
-bool applySourceSpec(const std::string& spec, const Scaling& scaling, sim::SignalSource& source,
-                     sim::ErrorModel& errors, std::string* error);
+bool applySourceSettings(const std::string& settings, const Scaling& scaling,
+                         sim::SignalSource& source, sim::ErrorModel& errors, std::string* error);
 
 // A pure-sine point: RMS voltage (V) and current (A) on one channel pair, phase of the current
 // against the voltage in degrees (lag < 0), at `hz`; the other pair keeps its settings.
